@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+class Monitor;
+
+// Text of the low-capacity warning box for a threshold.
+std::string WarningText(int nokori);
+
+// The tray agent's rules without any window: start-up (settings load and first measurement), the 100 ms
+// tick with the automatic refresh and the warning step, and the tooltip text and fill level it shows.
+class TrayAgentRules {
+public:
+    // Shows the warning text and returns the box's result (1 when closed with OK, 0 when it cannot be shown).
+    using WarningPresenter = std::function<int(const std::string& text)>;
+
+    explicit TrayAgentRules(Monitor& monitor);
+
+    // Settings load (startListening is called on its way) and the first measurement with its tooltip.
+    void Initialise(const std::function<void(int port)>& startListening = {});
+    // One timer tick: automatic refresh when due (then the warning step), then the new tooltip and level.
+    void Tick(const WarningPresenter& showWarning);
+
+    // Tooltip text, at most 127 bytes.
+    const std::string& TipText() const { return m_tipText; }
+    int Level() const { return m_level; }
+    // True when the last Tick ran an automatic refresh.
+    bool RefreshedOnLastTick() const { return m_refreshedOnLastTick; }
+
+private:
+    void UpdateTip(const std::string& prefix);
+
+    Monitor& m_monitor;
+    int m_warningGuard = 1;
+    int m_lastMinute = -1;
+    int m_minuteChanged = 1;
+    std::string m_tipText;
+    int m_level = 0;
+    bool m_refreshedOnLastTick = false;
+};

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Byte counts of one volume: its whole size and its total free space (not the share an unprivileged
+// user may use).
+struct VolumeSpace {
+    std::uint64_t totalBytes = 0;
+    std::uint64_t freeBytes = 0;
+};
+
+// The drive types, with the values of the Windows drive-type query.
+enum class DriveType : std::uint8_t {
+    Unknown = 0,
+    NoRootDir = 1,
+    Removable = 2,
+    Fixed = 3,
+    Remote = 4,
+    CdRom = 5,
+    RamDisk = 6,
+};
+
+// One entry of a drive table: a letter (upper case) and the absolute folder it stands for.
+struct DriveMapping {
+    char letter = 0;
+    std::string folder;
+
+    friend bool operator==(const DriveMapping&, const DriveMapping&) = default;
+};
+
+// Everything the agent needs of the machine. Root paths are drive roots in the Windows form: a letter,
+// a colon and a backslash ("D:\"). Texts and paths are UTF-8; the implementation converts at its boundary.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Capacity of the volume behind a root path; nullopt when the root names no measurable drive.
+    virtual std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) = 0;
+    // Capacity of the volume that holds the current directory; nullopt when it cannot be measured.
+    virtual std::optional<VolumeSpace> CurrentDiskFreeSpace() = 0;
+    // Type of the drive behind a root path; NoRootDir when no such drive exists.
+    virtual DriveType GetDriveType(std::string_view root) = 0;
+    // Drive letter of the current directory as a one-character text; empty when there is none.
+    virtual std::string CurrentDriveLetter() = 0;
+    // Folder in which files "in the root" of a drive go, ending in the path separator ("D:\" on Windows,
+    // the drive table's folder and "/" on Linux); the root itself when the drive is unknown.
+    virtual std::string FolderOfRoot(std::string_view root) = 0;
+
+    // Path of the settings file: the current directory at start-up followed by the separator and "tarvellin.ini".
+    virtual std::string ConfigurationPath() = 0;
+
+    // Renames or moves a file; never replaces an existing target. False on any failure.
+    virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
+    // Creates the file empty, or truncates it when it exists. False on failure.
+    virtual bool CreateOrTruncate(const std::string& path) = 0;
+    // Whole content of a text file as UTF-8 (a file in the legacy code page is converted); nullopt when
+    // the file cannot be read.
+    virtual std::optional<std::string> ReadTextFile(const std::string& path) = 0;
+    // Replaces the file's content in one atomic step (temporary file beside it, then rename). False on
+    // failure, in which case the old file is left as it was.
+    virtual bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) = 0;
+
+    // Minute (0 to 59) of the current local time; -1 when the local time is not available.
+    virtual int LocalMinute() = 0;
+
+    // UTF-8 text as code page 932 (Shift-JIS) bytes; a character without a mapping becomes '?'.
+    virtual std::string ToCodePage932(std::string_view utf8) = 0;
+
+    // True when drive letters come from a drive table kept in the settings file (platforms without
+    // letters of their own).
+    virtual bool UsesDriveTable() const = 0;
+    // The drive table in force, sorted by letter; empty on platforms with letters of their own.
+    virtual std::vector<DriveMapping> DriveTable() = 0;
+    // Replaces the drive table with one read from the settings file.
+    virtual void SetDriveTable(std::vector<DriveMapping> table) = 0;
+};
+
+// The platform of this build.
+std::unique_ptr<Platform> CreatePlatform();

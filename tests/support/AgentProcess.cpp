@@ -1,0 +1,142 @@
+#include "AgentProcess.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+AgentProcess::AgentProcess(const std::string& workDir, const std::map<std::string, std::string>& env,
+                           const std::string& binary)
+    : m_stderrPath(workDir + "/.agent-stderr") {
+    m_pid = fork();
+    if (m_pid == 0) {
+        if (chdir(workDir.c_str()) != 0) {
+            _exit(126);
+        }
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        for (const auto& [name, value] : env) {
+            if (value.empty()) {
+                unsetenv(name.c_str());
+            } else {
+                setenv(name.c_str(), value.c_str(), 1);
+            }
+        }
+        const int err = open(m_stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(err, 2);
+        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+}
+
+AgentProcess::~AgentProcess() {
+    if (Running()) {
+        if (Stop(SIGTERM, std::chrono::seconds(5)) < 0) {
+            Stop(SIGKILL, std::chrono::seconds(5));
+        }
+    }
+}
+
+bool AgentProcess::Running() {
+    if (m_pid <= 0 || m_exitCode >= 0) {
+        return false;
+    }
+    int status = 0;
+    const pid_t done = waitpid(m_pid, &status, WNOHANG);
+    if (done == m_pid) {
+        m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return false;
+    }
+    return done == 0;
+}
+
+int AgentProcess::Wait(std::chrono::milliseconds timeout) {
+    WaitUntil([this] { return !Running(); }, timeout);
+    return m_exitCode;
+}
+
+int AgentProcess::Stop(int signal, std::chrono::milliseconds timeout) {
+    if (Running()) {
+        kill(m_pid, signal);
+    }
+    return Wait(timeout);
+}
+
+std::string AgentProcess::Stderr() const {
+    std::ifstream in(m_stderrPath);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return condition();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::string HttpExchange(int port, const std::string& request, std::chrono::milliseconds timeout) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return "<connect failed>";
+    }
+    if (!request.empty()) {
+        [[maybe_unused]] const auto sent = send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    }
+    std::string reply;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        pollfd waiting{fd, POLLIN, 0};
+        if (poll(&waiting, 1, static_cast<int>(left.count())) <= 0) {
+            break;
+        }
+        char buffer[4096];
+        const auto got = recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0) {
+            break;
+        }
+        reply.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    return reply;
+}
+
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}

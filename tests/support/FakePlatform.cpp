@@ -1,0 +1,86 @@
+#include "FakePlatform.h"
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+FakePlatform::Drive& FakePlatform::AddDrive(char letter, long long totalMB, long long freeMB, DriveType type) {
+    Drive& drive = drives[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))];
+    drive.type = type;
+    drive.space = VolumeSpace{static_cast<std::uint64_t>(totalMB) << 20, static_cast<std::uint64_t>(freeMB) << 20};
+    return drive;
+}
+
+FakePlatform::Drive* FakePlatform::DriveOf(std::string_view root) {
+    if (root.size() != 3 || root[1] != ':' || root[2] != '\\') {
+        return nullptr;
+    }
+    const auto it = drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
+    return it == drives.end() ? nullptr : &it->second;
+}
+
+std::optional<VolumeSpace> FakePlatform::DiskFreeSpace(std::string_view root) {
+    ++capacityQueries;
+    const Drive* drive = DriveOf(root);
+    return drive ? drive->space : std::nullopt;
+}
+
+std::optional<VolumeSpace> FakePlatform::CurrentDiskFreeSpace() {
+    ++capacityQueries;
+    return currentLetter.empty() ? std::nullopt : DiskFreeSpace(currentLetter + ":\\");
+}
+
+DriveType FakePlatform::GetDriveType(std::string_view root) {
+    ++driveTypeQueries;
+    const Drive* drive = DriveOf(root);
+    return drive ? drive->type : DriveType::NoRootDir;
+}
+
+std::string FakePlatform::FolderOfRoot(std::string_view root) {
+    const Drive* drive = DriveOf(root);
+    return drive && !drive->folder.empty() ? drive->folder : std::string(root);
+}
+
+bool FakePlatform::RenameNoReplace(const std::string& from, const std::string& to) {
+    std::error_code error;
+    if (failRename || !fs::exists(from, error) || fs::exists(to, error)) {
+        return false;
+    }
+    fs::rename(from, to, error);
+    return !error;
+}
+
+bool FakePlatform::CreateOrTruncate(const std::string& path) {
+    if (failCreate) {
+        return false;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    return static_cast<bool>(out);
+}
+
+std::optional<std::string> FakePlatform::ReadTextFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+bool FakePlatform::ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) {
+    ++saves;
+    if (failSave) {
+        return false;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << utf8Content;
+    return static_cast<bool>(out);
+}
+
+std::string FakePlatform::ToCodePage932(std::string_view utf8) {
+    return encoder ? encoder(utf8) : std::string(utf8);
+}

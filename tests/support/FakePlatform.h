@@ -1,0 +1,61 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/Platform.h"
+
+// A machine made up by the test: drives by letter with their capacity and type, a current drive, a
+// settable local minute. Files are real (the tests point every path into a TempDir), with switches to
+// make writes fail.
+class FakePlatform : public Platform {
+public:
+    struct Drive {
+        DriveType type = DriveType::Fixed;
+        std::optional<VolumeSpace> space; // nullopt: the capacity query fails (no medium)
+        std::string folder;               // FolderOfRoot; "X:\" when empty
+    };
+
+    // Drives by upper-case letter; a lookup is case-insensitive as on Windows.
+    std::map<char, Drive> drives;
+    std::string currentLetter = "C";
+    std::string configurationPath = "tarvellin.ini";
+    int minute = 0;
+    bool failRename = false;
+    bool failCreate = false;
+    bool failSave = false;
+    bool usesDriveTable = false;
+    std::vector<DriveMapping> driveTable;
+    // Code page 932 conversion; the identity unless a test needs real bytes.
+    std::function<std::string(std::string_view)> encoder;
+
+    // Counters of the calls made, for tests that check what ran.
+    int capacityQueries = 0;
+    int driveTypeQueries = 0;
+    int saves = 0;
+
+    // Adds a drive with whole-MB figures.
+    Drive& AddDrive(char letter, long long totalMB, long long freeMB, DriveType type = DriveType::Fixed);
+
+    std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) override;
+    std::optional<VolumeSpace> CurrentDiskFreeSpace() override;
+    DriveType GetDriveType(std::string_view root) override;
+    std::string CurrentDriveLetter() override { return currentLetter; }
+    std::string FolderOfRoot(std::string_view root) override;
+    std::string ConfigurationPath() override { return configurationPath; }
+    bool RenameNoReplace(const std::string& from, const std::string& to) override;
+    bool CreateOrTruncate(const std::string& path) override;
+    std::optional<std::string> ReadTextFile(const std::string& path) override;
+    bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;
+    int LocalMinute() override { return minute; }
+    std::string ToCodePage932(std::string_view utf8) override;
+    bool UsesDriveTable() const override { return usesDriveTable; }
+    std::vector<DriveMapping> DriveTable() override { return driveTable; }
+    void SetDriveTable(std::vector<DriveMapping> table) override { driveTable = std::move(table); }
+
+private:
+    // The drive of a root path "X:\" (either case), or nullptr.
+    Drive* DriveOf(std::string_view root);
+};
