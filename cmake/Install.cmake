@@ -1,7 +1,9 @@
 # Installation layout and the Debian package.
 include(GNUInstallDirs)
 
-install(TARGETS tarvellin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET tarvellin)
+    install(TARGETS tarvellin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(PROGRAMS packaging/tarvellin-start DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES packaging/tarvellin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/tarvellin-autostart.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvellin)
