@@ -1,0 +1,39 @@
+#include "agent/HeadlessAgent.h"
+
+#include <cstdio>
+
+namespace {
+constexpr int kTickMs = 100;
+}
+
+int WriteWarningLine(const std::string& text) {
+    std::string line = text;
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+    return 1;
+}
+
+HeadlessAgent::HeadlessAgent(Platform& platform, const std::string& configurationPath, QObject* parent)
+    : QObject(parent), m_monitor(platform, configurationPath), m_rules(m_monitor) {
+    // TODO(net): construct the CommandListener here once src/net/CommandListener.h lands.
+    m_timer.setInterval(kTickMs);
+    connect(&m_timer, &QTimer::timeout, this, &HeadlessAgent::OnTick);
+}
+
+HeadlessAgent::~HeadlessAgent() = default;
+
+void HeadlessAgent::Start() {
+    m_timer.start();
+    // TODO(net): the hook becomes [this](int port) { m_listener->StartListening(port); }.
+    m_rules.Initialise({});
+}
+
+void HeadlessAgent::OnTick() {
+    m_rules.Tick(WriteWarningLine);
+}

@@ -1,0 +1,67 @@
+#include "agent/SignalWatcher.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Write end of the pipe; read by the handler, so it must be a plain lock-free object.
+volatile std::sig_atomic_t g_writeFd = -1;
+
+extern "C" void OnStopSignal(int signalNumber) {
+    const int savedErrno = errno;
+    const unsigned char byte = static_cast<unsigned char>(signalNumber);
+    // A full pipe already holds a pending stop: losing this byte changes nothing.
+    [[maybe_unused]] const ssize_t written = ::write(g_writeFd, &byte, 1);
+    errno = savedErrno;
+}
+
+void Install(int signalNumber, void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(signalNumber, &action, nullptr);
+}
+
+} // namespace
+
+SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
+    int fds[2] = {-1, -1};
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return; // the default handlers stay: a signal still ends the process, only less politely
+    }
+    m_readFd = fds[0];
+    g_writeFd = fds[1];
+    m_notifier = new QSocketNotifier(static_cast<qintptr>(m_readFd), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::OnReadable);
+    Install(SIGINT, OnStopSignal);
+    Install(SIGTERM, OnStopSignal);
+}
+
+SignalWatcher::~SignalWatcher() {
+    if (m_readFd < 0) {
+        return;
+    }
+    Install(SIGINT, SIG_DFL);
+    Install(SIGTERM, SIG_DFL);
+    const int writeFd = g_writeFd;
+    g_writeFd = -1;
+    ::close(writeFd);
+    ::close(m_readFd);
+}
+
+void SignalWatcher::OnReadable() {
+    unsigned char byte = 0;
+    int last = 0;
+    while (::read(m_readFd, &byte, 1) == 1) {
+        last = byte;
+    }
+    if (last != 0) {
+        emit StopRequested(last);
+    }
+}
