@@ -1,1 +1,351 @@
-#include "platform/Platform.h"
+#include "PosixPlatform.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include "DriveTable.h"
+#include "Encoding.h"
+#include "FileOperations.h"
+
+namespace {
+
+constexpr const char* kConfigurationName = "tarvellin.ini";
+// fstab is looked at again at most this often: an edit of it matters only for drives without medium.
+constexpr std::int64_t kFstabCheckMilliseconds = 1000;
+
+std::int64_t CoarseMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+std::optional<std::string> CurrentDirectory() {
+    std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+    if (!cwd) {
+        return std::nullopt;
+    }
+    return std::string(cwd.get());
+}
+
+std::optional<std::string> RealPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+    if (!resolved) {
+        return std::nullopt;
+    }
+    return std::string(resolved.get());
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The content of an open file from its start; empty when it cannot be read.
+std::string ReadFromStart(int fd) {
+    std::string content;
+    if (lseek(fd, 0, SEEK_SET) != 0) {
+        return content;
+    }
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    return content;
+}
+
+// The device file that an fstab source names (UUID=..., LABEL=... or a path).
+std::string DeviceFileOfSource(const std::string& source) {
+    static const std::pair<const char*, const char*> kTags[] = {{"UUID=", "/dev/disk/by-uuid/"},
+                                                                {"LABEL=", "/dev/disk/by-label/"},
+                                                                {"PARTUUID=", "/dev/disk/by-partuuid/"},
+                                                                {"PARTLABEL=", "/dev/disk/by-partlabel/"}};
+    for (const auto& [tag, folder] : kTags) {
+        const std::string_view prefix(tag);
+        if (source.compare(0, prefix.size(), prefix) == 0) {
+            return folder + source.substr(prefix.size());
+        }
+    }
+    return source;
+}
+
+} // namespace
+
+PosixPlatform::PosixPlatform() : PosixPlatform(Sources{}) {}
+
+PosixPlatform::PosixPlatform(Sources sources) : m_sources(std::move(sources)) {}
+
+PosixPlatform::~PosixPlatform() {
+    if (m_mountInfoFd >= 0) {
+        close(m_mountInfoFd);
+    }
+}
+
+void PosixPlatform::RefreshTables() {
+    bool changed = false;
+    if (!m_mountsLoaded) {
+        m_mountInfoFd = open(m_sources.mountInfo.c_str(), O_RDONLY | O_CLOEXEC);
+        m_mountInfoPollable = m_sources.mountInfo.rfind("/proc/", 0) == 0;
+        changed = true;
+    } else if (m_mountInfoFd >= 0 && m_mountInfoPollable) {
+        // The kernel flags the mount table file when a mount or an unmount happened since the last look.
+        pollfd watch{m_mountInfoFd, POLLPRI, 0};
+        changed = poll(&watch, 1, 0) > 0 && (watch.revents & (POLLPRI | POLLERR)) != 0;
+    }
+    if (changed) {
+        m_mounts = m_mountInfoFd >= 0 ? VisibleMounts(ParseMountInfo(ReadFromStart(m_mountInfoFd)))
+                                      : std::vector<MountEntry>{};
+        m_mountsLoaded = true;
+        m_devices.clear();
+        m_driveValid.fill(false);
+    }
+
+    const std::int64_t now = CoarseMilliseconds();
+    if (m_fstabCheckedAt < 0 || now - m_fstabCheckedAt >= kFstabCheckMilliseconds) {
+        m_fstabCheckedAt = now;
+        struct stat info {};
+        std::array<std::int64_t, 4> stamp{-1, -1, -1, -1};
+        if (stat(m_sources.fstab.c_str(), &info) == 0) {
+            stamp = {static_cast<std::int64_t>(info.st_ino), static_cast<std::int64_t>(info.st_size),
+                     static_cast<std::int64_t>(info.st_mtim.tv_sec), static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
+        }
+        if (stamp != m_fstabStamp) {
+            m_fstabStamp = stamp;
+            const std::optional<std::string> text = ReadWholeFile(m_sources.fstab, 1u << 20);
+            m_fstab = text ? ParseFstab(*text) : std::vector<FstabEntry>{};
+            m_driveValid.fill(false);
+        }
+    }
+}
+
+const std::vector<DriveMapping>& PosixPlatform::TableInForce() {
+    if (!m_table) {
+        // Built once and kept for the run, so letters do not move when media come and go; the first
+        // settings save stores it.
+        RefreshTables();
+        m_table = NormalizeDriveTable(BuildAutomaticDriveTable(m_mounts, IsDirectory));
+    }
+    return *m_table;
+}
+
+BlockDeviceInfo PosixPlatform::DeviceByNumber(unsigned major, unsigned minor) {
+    const std::uint64_t key = (static_cast<std::uint64_t>(major) << 32) | minor;
+    const auto found = m_devices.find(key);
+    if (found != m_devices.end()) {
+        return found->second;
+    }
+    const BlockDeviceInfo info = ReadBlockDevice(m_sources.sysRoot, major, minor);
+    m_devices.emplace(key, info);
+    return info;
+}
+
+BlockDeviceInfo PosixPlatform::DeviceByPath(const std::string& path) {
+    struct stat info {};
+    if (path.rfind("/dev/", 0) != 0 || stat(path.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) {
+        return {};
+    }
+    return DeviceByNumber(major(info.st_rdev), minor(info.st_rdev));
+}
+
+const PosixPlatform::Drive& PosixPlatform::DriveOf(char letter) {
+    const std::vector<DriveMapping>& table = TableInForce();
+    RefreshTables();
+    const auto index = static_cast<std::size_t>(letter - 'A');
+    Drive& drive = m_drives[index];
+    if (m_driveValid[index]) {
+        return drive;
+    }
+    drive = Drive{};
+    m_driveValid[index] = true;
+    for (const DriveMapping& mapping : table) {
+        if (mapping.letter == letter) {
+            drive.known = true;
+            drive.folder = mapping.folder;
+        }
+    }
+    if (!drive.known) {
+        return drive;
+    }
+    int mountIndex = MountHolding(m_mounts, drive.folder);
+    const int fstabIndex = FstabEntryHolding(m_fstab, drive.folder);
+    if (fstabIndex >= 0) {
+        const FstabEntry& entry = m_fstab[static_cast<std::size_t>(fstabIndex)];
+        if (mountIndex < 0 ||
+            entry.mountPoint.size() > m_mounts[static_cast<std::size_t>(mountIndex)].mountPoint.size()) {
+            drive.withoutMedium = true;
+            drive.type = ClassifyUnmountedDrive(entry, DeviceByPath(DeviceFileOfSource(entry.source)));
+            return drive;
+        }
+    }
+    // A folder reached through a symbolic link lies on the filesystem of its device, not of its path.
+    struct stat info {};
+    if (mountIndex >= 0 && stat(drive.folder.c_str(), &info) == 0) {
+        const MountEntry& byPath = m_mounts[static_cast<std::size_t>(mountIndex)];
+        if (makedev(byPath.major, byPath.minor) != info.st_dev) {
+            for (std::size_t i = 0; i < m_mounts.size(); ++i) {
+                if (makedev(m_mounts[i].major, m_mounts[i].minor) == info.st_dev) {
+                    mountIndex = static_cast<int>(i);
+                    break;
+                }
+            }
+        }
+    }
+    if (mountIndex < 0) {
+        drive.type = DriveType::Fixed;
+        return drive;
+    }
+    const MountEntry& mount = m_mounts[static_cast<std::size_t>(mountIndex)];
+    BlockDeviceInfo device = DeviceByNumber(mount.major, mount.minor);
+    if (!device.found) {
+        device = DeviceByPath(mount.source); // btrfs and others show an anonymous device number
+    }
+    drive.type = ClassifyMountedDrive(mount, device);
+    return drive;
+}
+
+std::optional<VolumeSpace> PosixPlatform::DiskFreeSpace(std::string_view root) {
+    const std::optional<char> letter = LetterOfRoot(root);
+    if (!letter) {
+        return std::nullopt;
+    }
+    const Drive& drive = DriveOf(*letter);
+    if (!drive.known || drive.withoutMedium) {
+        return std::nullopt;
+    }
+    struct statvfs info {};
+    if (statvfs(drive.folder.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+    return VolumeSpace{static_cast<std::uint64_t>(info.f_blocks) * unit,
+                       static_cast<std::uint64_t>(info.f_bfree) * unit};
+}
+
+std::optional<VolumeSpace> PosixPlatform::CurrentDiskFreeSpace() {
+    struct statvfs info {};
+    if (statvfs(".", &info) != 0) {
+        return std::nullopt;
+    }
+    const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+    return VolumeSpace{static_cast<std::uint64_t>(info.f_blocks) * unit,
+                       static_cast<std::uint64_t>(info.f_bfree) * unit};
+}
+
+DriveType PosixPlatform::GetDriveType(std::string_view root) {
+    const std::optional<char> letter = LetterOfRoot(root);
+    if (!letter) {
+        return DriveType::NoRootDir;
+    }
+    const Drive& drive = DriveOf(*letter);
+    if (!drive.known || !IsDirectory(drive.folder)) {
+        return DriveType::NoRootDir;
+    }
+    return drive.type;
+}
+
+std::string PosixPlatform::CurrentDriveLetter() {
+    const std::optional<std::string> cwd = CurrentDirectory();
+    if (!cwd) {
+        return {};
+    }
+    // Folders are compared as written and as resolved, so a letter on a symbolic link still matches.
+    std::vector<DriveMapping> candidates = TableInForce();
+    for (const DriveMapping& mapping : TableInForce()) {
+        if (const std::optional<std::string> resolved = RealPath(mapping.folder);
+            resolved && *resolved != mapping.folder) {
+            candidates.push_back({mapping.letter, *resolved});
+        }
+    }
+    const std::optional<char> letter = LetterOfPath(candidates, *cwd);
+    return letter ? std::string(1, *letter) : std::string();
+}
+
+std::string PosixPlatform::FolderOfRoot(std::string_view root) {
+    const std::optional<char> letter = LetterOfRoot(root);
+    if (letter) {
+        for (const DriveMapping& mapping : TableInForce()) {
+            if (mapping.letter == *letter) {
+                return mapping.folder == "/" ? mapping.folder : mapping.folder + "/";
+            }
+        }
+    }
+    return std::string(root);
+}
+
+std::string PosixPlatform::ConfigurationPath() {
+    const std::optional<std::string> cwd = CurrentDirectory();
+    if (!cwd) {
+        return kConfigurationName; // the current directory is gone: relative to it, whatever it is
+    }
+    return (cwd->back() == '/' ? *cwd : *cwd + "/") + kConfigurationName;
+}
+
+bool PosixPlatform::RenameNoReplace(const std::string& from, const std::string& to) {
+    return RenameWithoutReplace(from, to);
+}
+
+bool PosixPlatform::CreateOrTruncate(const std::string& path) {
+    return CreateOrTruncateFile(path);
+}
+
+std::optional<std::string> PosixPlatform::ReadTextFile(const std::string& path) {
+    std::optional<std::string> bytes = ReadWholeFile(path);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    // A byte-order mark (from Windows editors) would otherwise become part of the first line.
+    if (bytes->compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        bytes->erase(0, 3);
+    }
+    if (IsValidUtf8(*bytes)) {
+        return bytes;
+    }
+    return CodePage932ToUtf8(*bytes);
+}
+
+bool PosixPlatform::ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) {
+    return ReplaceFileContent(path, utf8Content);
+}
+
+int PosixPlatform::LocalMinute() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr) {
+        return -1;
+    }
+    return local.tm_min;
+}
+
+std::string PosixPlatform::ToCodePage932(std::string_view utf8) {
+    return Utf8ToCodePage932(utf8);
+}
+
+std::vector<DriveMapping> PosixPlatform::DriveTable() {
+    return TableInForce();
+}
+
+void PosixPlatform::SetDriveTable(std::vector<DriveMapping> table) {
+    m_table = NormalizeDriveTable(std::move(table));
+    m_driveValid.fill(false);
+}
+
+std::unique_ptr<Platform> CreatePlatform() {
+    return std::make_unique<PosixPlatform>();
+}

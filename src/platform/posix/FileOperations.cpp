@@ -1,0 +1,234 @@
+#include "FileOperations.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace {
+
+// The flag-aware rename: the raw system call, so an older C library without the wrapper still works.
+int RenameAt2NoReplace(const char* from, const char* to) {
+#ifdef SYS_renameat2
+    return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE));
+#else
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+bool RefusesFlag(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+bool LinkThenUnlink(const std::string& from, const std::string& to, bool& unsupported) {
+    unsupported = false;
+    if (link(from.c_str(), to.c_str()) != 0) {
+        // EPERM: no hard links on this filesystem (vfat, exfat) or from is a folder.
+        unsupported = errno == EPERM || errno == EOPNOTSUPP || errno == ENOTSUP || errno == ENOSYS;
+        return false;
+    }
+    if (unlink(from.c_str()) != 0) {
+        unlink(to.c_str()); // back to the one name we started with
+        return false;
+    }
+    return true;
+}
+
+bool CheckThenRename(const std::string& from, const std::string& to) {
+    struct stat target {};
+    if (lstat(to.c_str(), &target) == 0 || errno != ENOENT) {
+        return false;
+    }
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool WriteAll(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t written = write(fd, content.data(), content.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// The file a path finally names, following symbolic links in its last component (a link to a missing
+// file gives the missing file's path).
+std::string ResolveLastComponent(std::string path) {
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return path;
+        }
+        std::vector<char> buffer(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
+        const ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= buffer.size()) {
+            return path;
+        }
+        std::string target(buffer.data(), static_cast<std::size_t>(length));
+        if (target.empty()) {
+            return path;
+        }
+        if (target[0] != '/') {
+            const std::size_t slash = path.rfind('/');
+            target = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
+        }
+        path = std::move(target);
+    }
+    return path;
+}
+
+unsigned ReadUmask() {
+    // /proc tells the mask without changing it (umask() itself can only be read by setting it).
+    if (const std::optional<std::string> status = ReadWholeFile("/proc/self/status", 1 << 16)) {
+        const std::size_t pos = status->find("\nUmask:");
+        if (pos != std::string::npos) {
+            return static_cast<unsigned>(std::strtoul(status->c_str() + pos + 7, nullptr, 8)) & 0777u;
+        }
+    }
+    const mode_t mask = umask(022);
+    umask(mask);
+    return static_cast<unsigned>(mask);
+}
+
+} // namespace
+
+bool RenameWithoutReplace(const std::string& from, const std::string& to, RenameMethod method) {
+    if (method == RenameMethod::Automatic) {
+        if (RenameAt2NoReplace(from.c_str(), to.c_str()) == 0) {
+            return true;
+        }
+        if (!RefusesFlag(errno)) {
+            return false;
+        }
+        method = RenameMethod::LinkThenUnlink;
+    }
+    if (method == RenameMethod::LinkThenUnlink) {
+        bool unsupported = false;
+        if (LinkThenUnlink(from, to, unsupported)) {
+            return true;
+        }
+        if (!unsupported) {
+            return false;
+        }
+    }
+    return CheckThenRename(from, to);
+}
+
+bool CreateOrTruncateFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    return close(fd) == 0;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes) {
+    // O_NONBLOCK: a FIFO put where the file should be must not hang the agent.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    const bool procFile = path.rfind("/proc/", 0) == 0;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        (!procFile && static_cast<std::uint64_t>(info.st_size) > maxBytes)) {
+        close(fd);
+        return std::nullopt;
+    }
+    std::string content;
+    content.resize(procFile ? 4096 : static_cast<std::size_t>(info.st_size) + 1);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == content.size()) {
+            if (content.size() > maxBytes) {
+                close(fd);
+                return std::nullopt; // grew beyond the bound while being read
+            }
+            content.resize(std::min(content.size() * 2, maxBytes + 1));
+        }
+        const ssize_t got = read(fd, content.data() + used, content.size() - used);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            close(fd);
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        used += static_cast<std::size_t>(got);
+    }
+    close(fd);
+    if (used > maxBytes) {
+        return std::nullopt;
+    }
+    content.resize(used);
+    return content;
+}
+
+bool ReplaceFileContent(const std::string& path, std::string_view content) {
+    if (path.empty()) {
+        return false;
+    }
+    const std::string target = ResolveLastComponent(path);
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty()) {
+        return false;
+    }
+    std::string temporary = (slash == std::string::npos ? std::string() : folder) + "." + name + ".XXXXXX";
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat old {};
+    const bool hadOld = stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    bool ok = WriteAll(fd, content);
+    if (ok) {
+        const mode_t mode = hadOld ? (old.st_mode & 07777) : static_cast<mode_t>(0666u & ~CurrentUmask());
+        ok = fchmod(fd, mode) == 0;
+        if (hadOld && (old.st_uid != geteuid() || old.st_gid != getegid())) {
+            // Keep the owner when we may (root saving a user's file); a failure is no reason to stop.
+            [[maybe_unused]] const int ignored = fchown(fd, old.st_uid, old.st_gid);
+        }
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = (close(fd) == 0) && ok;
+    ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk with the folder.
+    const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        fsync(folderFd);
+        close(folderFd);
+    }
+    return true;
+}
+
+unsigned CurrentUmask() {
+    static const unsigned mask = ReadUmask();
+    return mask;
+}

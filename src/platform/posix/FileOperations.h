@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// How a rename that must not replace its target is done.
+enum class RenameMethod {
+    Automatic,       // renameat2 with RENAME_NOREPLACE, falling back when the filesystem refuses the flag
+    LinkThenUnlink,  // link() then unlink(): still atomic, for filesystems without the flag
+    CheckThenRename, // for filesystems without hard links either: a short window remains
+};
+
+// Renames or moves a file without ever replacing an existing target. False on any failure.
+bool RenameWithoutReplace(const std::string& from, const std::string& to,
+                          RenameMethod method = RenameMethod::Automatic);
+
+// Creates the file empty (0666 less the umask) or truncates it. False on failure.
+bool CreateOrTruncateFile(const std::string& path);
+
+// Largest file ReadWholeFile returns.
+inline constexpr std::size_t kMaxTextFileBytes = 16u << 20;
+
+// Bytes of a regular file of at most maxBytes; nullopt when it cannot be read, is no regular file or is
+// larger.
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes = kMaxTextFileBytes);
+
+// Replaces the content of the file (of the file a symbolic link points to) through a temporary file in the
+// same folder, flushed to disk and renamed over it. False on failure, with the old file whole and no
+// temporary file left behind.
+bool ReplaceFileContent(const std::string& path, std::string_view content);
+
+// The process's file-creation mask.
+unsigned CurrentUmask();

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DriveTypes.h"
+#include "MountTable.h"
+#include "platform/Platform.h"
+
+// The machine as Linux (or another POSIX system with /proc) shows it: drive letters from a drive table,
+// capacities from statvfs, drive types from the mount table, fstab and /sys, code page 932 through iconv.
+class PosixPlatform final : public Platform {
+public:
+    // Where the machine's tables are read from; tests point them at files of their own.
+    struct Sources {
+        std::string mountInfo = "/proc/self/mountinfo";
+        std::string fstab = "/etc/fstab";
+        std::string sysRoot = "/sys";
+    };
+
+    PosixPlatform();
+    explicit PosixPlatform(Sources sources);
+    ~PosixPlatform() override;
+    PosixPlatform(const PosixPlatform&) = delete;
+    PosixPlatform& operator=(const PosixPlatform&) = delete;
+
+    std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) override;
+    std::optional<VolumeSpace> CurrentDiskFreeSpace() override;
+    DriveType GetDriveType(std::string_view root) override;
+    std::string CurrentDriveLetter() override;
+    std::string FolderOfRoot(std::string_view root) override;
+    std::string ConfigurationPath() override;
+    bool RenameNoReplace(const std::string& from, const std::string& to) override;
+    bool CreateOrTruncate(const std::string& path) override;
+    std::optional<std::string> ReadTextFile(const std::string& path) override;
+    bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;
+    int LocalMinute() override;
+    std::string ToCodePage932(std::string_view utf8) override;
+    bool UsesDriveTable() const override { return true; }
+    std::vector<DriveMapping> DriveTable() override;
+    void SetDriveTable(std::vector<DriveMapping> table) override;
+
+private:
+    // What a letter stands for under the current mount table.
+    struct Drive {
+        bool known = false;                    // the letter is in the table
+        std::string folder;                    // its folder, normalised
+        bool withoutMedium = false;            // an fstab mount point that is not mounted now
+        DriveType type = DriveType::NoRootDir; // type when the folder exists
+    };
+
+    // Re-reads the mount table when the kernel reports a change, fstab when its file changed.
+    void RefreshTables();
+    // The drive of a letter (upper case), worked out once per state of the tables.
+    const Drive& DriveOf(char letter);
+    const std::vector<DriveMapping>& TableInForce();
+    // What /sys tells about a device number, or about the block device file at a path.
+    BlockDeviceInfo DeviceByNumber(unsigned major, unsigned minor);
+    BlockDeviceInfo DeviceByPath(const std::string& path);
+
+    Sources m_sources;
+    int m_mountInfoFd = -1;
+    bool m_mountInfoPollable = false;
+    bool m_mountsLoaded = false;
+    std::vector<MountEntry> m_mounts; // visible mounts
+    std::vector<FstabEntry> m_fstab;
+    std::int64_t m_fstabCheckedAt = -1;         // coarse monotonic milliseconds
+    std::array<std::int64_t, 4> m_fstabStamp{}; // inode, size, mtime seconds, mtime nanoseconds
+    std::optional<std::vector<DriveMapping>> m_table;
+    std::array<Drive, 26> m_drives{};
+    std::array<bool, 26> m_driveValid{};
+    std::map<std::uint64_t, BlockDeviceInfo> m_devices;
+};
