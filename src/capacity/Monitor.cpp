@@ -1,1 +1,159 @@
-// placeholder
+#include "capacity/Monitor.h"
+
+#include <utility>
+
+#include "settings/IniProfile.h"
+#include "settings/SettingsStore.h"
+
+Monitor::Monitor(Platform& platform, std::string configurationPath)
+    : m_platform(platform), m_configurationPath(std::move(configurationPath)) {}
+
+std::string Monitor::LoadSettings(const std::function<void(int port)>& startListening) {
+    const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
+    m_fileSeen = text.has_value();
+    const IniProfile ini(text ? std::string_view(*text) : std::string_view());
+
+    m_settings = ReadMonitorSettings(ini, [&startListening](const MonitorSettings& soFar) {
+        if (startListening) {
+            startListening(soFar.Port);
+        }
+    });
+    m_minuteCounter = m_settings.Time;
+
+    m_settings.Path = StripQuotes(m_settings.Path);
+    m_lastStatusFolder = m_settings.Path;
+    for (std::size_t k = 0; k < m_slots.size(); ++k) {
+        m_settings.Path2To10[k] = StripQuotes(m_settings.Path2To10[k]);
+        m_slots[k].lastFolder = m_settings.Path2To10[k];
+    }
+
+    m_writeDriveTable = false;
+    if (m_platform.UsesDriveTable()) {
+        if (ini.HasSection(kDrivesSection)) {
+            m_platform.SetDriveTable(ReadDriveTable(ini));
+        } else {
+            m_writeDriveTable = true;
+        }
+    }
+    return m_settings.Directory;
+}
+
+void Monitor::SaveSettings() {
+    const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
+    // A file known in this run that cannot be read now is not replaced: its other sections would be lost.
+    if (text || !m_fileSeen) {
+        IniProfile ini(text ? std::string_view(*text) : std::string_view());
+        WriteMonitorSettings(ini, m_settings);
+        bool tableWritten = false;
+        if (m_writeDriveTable && !ini.HasSection(kDrivesSection)) {
+            WriteDriveTable(ini, m_platform.DriveTable());
+            tableWritten = true;
+        }
+        if (m_platform.ReplaceFileAtomically(m_configurationPath, ini.Text())) {
+            m_fileSeen = true;
+            // Written once per run, or found written by someone else: from now on only read.
+            if (tableWritten || ini.HasSection(kDrivesSection)) {
+                m_writeDriveTable = false;
+            }
+        }
+    }
+    m_minuteCounter = 0;
+}
+
+void Monitor::MeasureMainDrive() {
+    CapacityFigures figures;
+    bool fallBack = m_settings.Directory.empty();
+    if (!fallBack) {
+        figures = ReadCapacity(m_platform, m_settings.Directory + ":\\");
+        fallBack = !figures.ok;
+    }
+    if (fallBack) {
+        // A failing query of the current drive as well leaves zero figures.
+        figures = ReadCapacity(m_platform, std::nullopt);
+        m_settings.Directory = m_platform.CurrentDriveLetter();
+    }
+    m_reading.freeMB = figures.freeMB;
+    m_reading.totalMB = figures.totalMB;
+    m_reading.usedMB = figures.usedMB;
+}
+
+void Monitor::OpeningMeasurement() {
+    CapacityFigures figures;
+    if (m_settings.Directory.empty()) {
+        figures = ReadCapacity(m_platform, std::nullopt);
+    } else {
+        figures = ReadCapacity(m_platform, m_settings.Directory + ":\\");
+        if (!figures.ok) {
+            figures = ReadCapacity(m_platform, std::nullopt);
+            m_settings.Directory = m_platform.CurrentDriveLetter();
+        }
+    }
+    m_reading.freeMB = figures.freeMB;
+    m_reading.totalMB = figures.totalMB;
+    m_reading.usedMB = figures.usedMB;
+}
+
+void Monitor::FormatTexts() {
+    CapacityTexts texts = FormatCapacityTexts(m_reading.freeMB, m_reading.totalMB, m_reading.usedMB, m_settings.GByte);
+    m_reading.usedText = std::move(texts.usedText);
+    m_reading.totalText = std::move(texts.totalText);
+    m_reading.freeText = std::move(texts.freeText);
+}
+
+void Monitor::RefreshCycle() {
+    if (WindowOpen()) {
+        // A failed validation has shown its message; the cycle goes on with what was taken.
+        static_cast<void>(m_dialog->PullFromControls());
+    }
+    MeasureMainDrive();
+    FormatTexts();
+    if (WindowOpen()) {
+        m_dialog->PushToControls();
+    }
+    UpdateStatusFile(m_platform, m_lastStatusFolder, m_settings.Filename, m_settings.Path, m_reading.freeText);
+    if (m_settings.OtherDrive == 1) {
+        RefreshOtherDrives(m_settings.GByte);
+    }
+    SaveSettings();
+    if (m_settings.Keikoku == 1 && m_reading.freeMB < m_settings.Nokori) {
+        m_warningPending = 1;
+    }
+    if (WindowOpen()) {
+        m_dialog->PushToControls();
+    }
+}
+
+void Monitor::FilterDriveLetters() {
+    std::string kept;
+    const std::string& letters = m_settings.Directory2;
+    const std::size_t examined = letters.size() < m_slots.size() ? letters.size() : m_slots.size();
+    for (std::size_t i = 0; i < examined; ++i) {
+        const std::string root = std::string(1, letters[i]) + ":\\";
+        const DriveType type = m_platform.GetDriveType(root);
+        if (type == DriveType::Unknown || type == DriveType::NoRootDir) {
+            continue;
+        }
+        kept += letters[i];
+        m_slots[kept.size() - 1].type = type;
+    }
+    m_settings.Directory2 = std::move(kept);
+}
+
+void Monitor::RefreshOtherDrives(int gbyte) {
+    FilterDriveLetters();
+    const std::string letters = m_settings.Directory2;
+    for (std::size_t k = 0; k < letters.size() && k < m_slots.size(); ++k) {
+        DriveSlot& slot = m_slots[k];
+        const std::string root = std::string(1, letters[k]) + ":\\";
+        slot.reading = ReadCapacity(m_platform, root);
+        std::string text = FreeText(slot.reading.freeMB, gbyte);
+        if (!slot.reading.ok) {
+            text = std::string(DriveTypeText(slot.type));
+        }
+        std::string& folder = m_settings.Path2To10[k];
+        if (folder.empty()) {
+            folder = m_platform.FolderOfRoot(root);
+        }
+        UpdateStatusFile(m_platform, slot.lastFolder, m_settings.Filename2To10[k], folder, text);
+    }
+}

@@ -21,9 +21,9 @@ public:
 
 // Run-time state of one other drive (slot).
 struct DriveSlot {
-    std::string lastFolder;                  // folder in which its status file was last published
-    DriveType type = DriveType::Unknown;     // written by the letter filter
-    CapacityFigures reading;                 // last measurement
+    std::string lastFolder;              // folder in which its status file was last published
+    DriveType type = DriveType::Unknown; // written by the letter filter
+    CapacityFigures reading;             // last measurement
 };
 
 // The one holder of the settings, the readings and the cross-cutting flags for the whole run, with the
@@ -53,7 +53,8 @@ public:
     // been read. Sets the last status-file folders, the minute counter and the drive table. Returns Directory.
     std::string LoadSettings(const std::function<void(int port)>& startListening = {});
     // Writes all keys in the fixed order in one atomic replace of the file, keeping its other content;
-    // then the minute counter is 0. A failed write leaves the old file whole and is silent.
+    // then the minute counter is 0. A failed write leaves the old file whole and is silent. A file that
+    // was read or written earlier in the run but cannot be read now is left alone until a later save.
     void SaveSettings();
 
     // Measures the main drive named by Directory, falling back to the current directory's drive (and
@@ -82,4 +83,5 @@ private:
     int m_warningPending = 0;
     DialogExchange* m_dialog = nullptr;
     bool m_writeDriveTable = false; // the file had no drive table: the next save writes it once
+    bool m_fileSeen = false;        // the settings file was read or written in this run
 };

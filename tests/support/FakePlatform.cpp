@@ -62,6 +62,9 @@ bool FakePlatform::CreateOrTruncate(const std::string& path) {
 }
 
 std::optional<std::string> FakePlatform::ReadTextFile(const std::string& path) {
+    if (failRead) {
+        return std::nullopt;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return std::nullopt;

@@ -26,6 +26,7 @@ public:
     bool failRename = false;
     bool failCreate = false;
     bool failSave = false;
+    bool failRead = false; // ReadTextFile fails as for a file that exists but cannot be read
     bool usesDriveTable = false;
     std::vector<DriveMapping> driveTable;
     // Code page 932 conversion; the identity unless a test needs real bytes.
