@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+
+class QWidget;
+
+// The dialog font and its base units: converts dialog-template units to pixels as Windows does
+// (x px = x du * baseX / 4, y px = y du * baseY / 8).
+class DialogMetrics {
+public:
+    // Metrics of the dialogs' font: the proportional Japanese gothic face at 9 points.
+    DialogMetrics();
+
+    const QFont& Font() const { return m_font; }
+    int BaseX() const { return m_baseX; }
+    int BaseY() const { return m_baseY; }
+
+    // A rectangle given in dialog units, in pixels.
+    QRect ToPixels(int x, int y, int width, int height) const;
+    // Places a control at a rectangle given in dialog units.
+    void Place(QWidget* control, int x, int y, int width, int height) const;
+    // Gives a dialog its font and its fixed client size given in dialog units.
+    void SizeDialog(QWidget* dialog, int width, int height) const;
+
+private:
+    QFont m_font;
+    int m_baseX = 0;
+    int m_baseY = 0;
+};
