@@ -30,7 +30,6 @@ class ReplyTest : public ::testing::Test {
 protected:
     ReplyTest() {
         m_platform.encoder = ToCp932;
-        m_platform.configurationPath = m_dir.Folder() + "tarvellin.ini";
         m_platform.currentLetter = "C";
         m_platform.AddDrive('C', 1000, 500);
         m_monitor.Settings().Path = m_dir.Folder();
@@ -51,7 +50,7 @@ protected:
 
     TempDir m_dir;
     FakePlatform m_platform;
-    Monitor m_monitor{m_platform, m_platform.configurationPath};
+    Monitor m_monitor{m_platform, m_dir.Folder() + "tarvellin.ini"};
 };
 
 } // namespace

@@ -1,0 +1,171 @@
+#include "net/CMySocket.h"
+
+#include "net/CommandListener.h"
+#include "net/WaitingServer.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <array>
+
+namespace {
+
+// Unread input dropped before a close, at most; what is left makes the kernel reset the connection.
+constexpr qint64 kMaxDiscardBytes = 64 * 1024;
+// How long a closed connection may take to hand its last bytes to a peer that does not read them.
+constexpr int kFlushGraceMs = 5000;
+
+// Closes the socket once everything written has left, and frees it; a peer that never takes the bytes
+// is cut off after the grace time.
+void CloseAfterFlush(QTcpSocket* socket) {
+    socket->disconnect();
+    socket->flush();
+    // Unread input at the close would make the kernel answer with a reset, which can destroy the reply
+    // at the client before it has been read.
+    std::array<char, 4096> sink{};
+    qint64 dropped = 0;
+    while (dropped < kMaxDiscardBytes && socket->state() == QAbstractSocket::ConnectedState) {
+        const qint64 got = socket->read(sink.data(), static_cast<qint64>(sink.size()));
+        if (got <= 0) {
+            break;
+        }
+        dropped += got;
+    }
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        socket->deleteLater();
+        return;
+    }
+    QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    QObject::connect(socket, &QAbstractSocket::errorOccurred, socket, &QObject::deleteLater);
+    QTimer::singleShot(kFlushGraceMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        socket->deleteLater();
+    }
+}
+
+} // namespace
+
+CMySocket::CMySocket() = default;
+
+CMySocket::~CMySocket() {
+    if (m_connection != nullptr) {
+        m_connection->disconnect();
+        m_connection->abort();
+        delete m_connection;
+        m_connection = nullptr;
+    }
+}
+
+bool CMySocket::Create(int port, int backlog) {
+    m_server = std::make_unique<WaitingServer>();
+    m_server->setListenBacklogSize(backlog);
+    connect(m_server.get(), &WaitingServer::ConnectionWaiting, this, [this] { OnAccept(0); });
+    if (!m_server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(port))) {
+        m_error = m_server->errorString();
+        m_server.reset();
+        return false;
+    }
+    m_error.clear();
+    return true;
+}
+
+int CMySocket::LocalPort() const {
+    return m_server && m_server->isListening() ? m_server->serverPort() : 0;
+}
+
+bool CMySocket::HasWaitingConnection() const {
+    return m_server && m_server->HasWaiting();
+}
+
+bool CMySocket::Accept(CMySocket& connection) {
+    if (!m_server || !connection.IsIdle() || !m_server->HasWaiting()) {
+        return false;
+    }
+    connection.Attach(m_server->TakeWaiting());
+    return true;
+}
+
+void CMySocket::Attach(qintptr descriptor) {
+    auto* socket = new QTcpSocket();
+    // Unbuffered: a receive reads the kernel's data directly, once, and a send writes in one piece.
+    if (!socket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState,
+                                     QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        // The descriptor is still ours: hand it to a socket that can close it.
+        socket->abort();
+        delete socket;
+        QTcpSocket closer;
+        closer.setSocketDescriptor(descriptor);
+        closer.abort();
+        return;
+    }
+    m_connection = socket;
+    connect(socket, &QTcpSocket::readyRead, this, [this] { OnReceive(0); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this] { OnSend(0); });
+    connect(socket, &QTcpSocket::disconnected, this, [this] { OnClose(0); });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
+        // A connection the peer has reset is gone as surely as one it has closed.
+        if (socket->state() == QAbstractSocket::UnconnectedState) {
+            OnClose(0);
+        } else {
+            OnClose(static_cast<int>(error) + 1);
+        }
+    });
+}
+
+qint64 CMySocket::Receive(char* buffer, qint64 maxBytes) {
+    if (m_connection == nullptr) {
+        return -1;
+    }
+    return m_connection->read(buffer, maxBytes);
+}
+
+qint64 CMySocket::Send(const char* data, qint64 size) {
+    if (m_connection == nullptr) {
+        return -1;
+    }
+    return m_connection->write(data, size);
+}
+
+void CMySocket::Close() {
+    if (m_connection == nullptr) {
+        return;
+    }
+    QTcpSocket* socket = m_connection;
+    m_connection = nullptr;
+    CloseAfterFlush(socket);
+}
+
+void CMySocket::OnReceive(int errorCode) {
+    if (errorCode == 0 && m_owner != nullptr) {
+        m_owner->OnReceive();
+    }
+}
+
+void CMySocket::OnSend(int errorCode) {
+    if (errorCode == 0 && m_owner != nullptr) {
+        m_owner->OnNothing();
+    }
+}
+
+void CMySocket::OnAccept(int errorCode) {
+    if (errorCode == 0 && m_owner != nullptr) {
+        m_owner->OnAccept();
+    }
+}
+
+void CMySocket::OnConnect(int errorCode) {
+    if (errorCode == 0 && m_owner != nullptr) {
+        m_owner->OnNothing();
+    }
+}
+
+void CMySocket::OnClose(int errorCode) {
+    if (errorCode == 0 && m_owner != nullptr) {
+        m_owner->OnClose();
+    }
+}

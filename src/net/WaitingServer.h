@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QTcpServer>
+
+#include <deque>
+
+// A listening socket that keeps accepted connections as bare descriptors in arrival order until the owner
+// takes them. A waiting connection is not watched, so nothing happens to it before its turn; beyond
+// kMaxWaiting the server stops accepting and further clients wait in the kernel's backlog.
+class WaitingServer final : public QTcpServer {
+    Q_OBJECT
+public:
+    static constexpr std::size_t kMaxWaiting = 30;
+
+    explicit WaitingServer(QObject* parent = nullptr) : QTcpServer(parent) {}
+    ~WaitingServer() override;
+    WaitingServer(const WaitingServer&) = delete;
+    WaitingServer& operator=(const WaitingServer&) = delete;
+
+    bool HasWaiting() const { return !m_waiting.empty(); }
+    // The oldest waiting descriptor, now owned by the caller; -1 when none waits.
+    qintptr TakeWaiting();
+
+signals:
+    // A connection has been added to the waiting queue.
+    void ConnectionWaiting();
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    std::deque<qintptr> m_waiting;
+};
