@@ -45,7 +45,11 @@ public:
             if (error == 0 || error == E2BIG) {
                 continue;
             }
-            // EILSEQ (invalid or unmappable) or EINVAL (cut short at the end): one '?' for the sequence.
+            if (error == EINVAL) {
+                output.push_back('?'); // a sequence cut short by the end of the text
+                break;
+            }
+            // EILSEQ: an invalid or unmappable sequence becomes one '?'.
             const std::size_t skip =
                 std::min(inLeft, std::max<std::size_t>(1, skipLength(std::string_view(in, inLeft))));
             output.push_back('?');

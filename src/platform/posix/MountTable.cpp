@@ -112,28 +112,35 @@ std::vector<MountEntry> VisibleMounts(const std::vector<MountEntry>& mounts) {
     for (std::size_t i = 0; i < mounts.size(); ++i) {
         byId[mounts[i].id] = i;
     }
-    // A mount is covered when another one sits on the same folder of the same parent mount or on a
-    // folder above it (the other was mounted later, or it would be the parent), or when a mount sits
-    // on its own root.
-    const auto covered = [&](std::size_t i) {
-        const MountEntry& mount = mounts[i];
+    // A mount sits on another's root when its parent is that mount and both have the same mount point;
+    // what hung below the lower one is gone from view.
+    const auto stacksOn = [&](std::size_t upper, std::size_t lower) {
+        return upper != lower && mounts[upper].parentId == mounts[lower].id &&
+               mounts[upper].mountPoint == mounts[lower].mountPoint;
+    };
+    const auto stackedUpon = [&](std::size_t i) {
         for (std::size_t k = 0; k < mounts.size(); ++k) {
-            if (k == i) {
-                continue;
-            }
-            const MountEntry& other = mounts[k];
-            if (other.parentId == mount.id && other.mountPoint == mount.mountPoint && other.id != mount.id) {
-                return true;
-            }
-            if (other.parentId == mount.parentId && other.parentId != other.id &&
-                IsFolderPrefix(other.mountPoint, mount.mountPoint) && (other.mountPoint != mount.mountPoint || k > i)) {
+            if (stacksOn(k, i)) {
                 return true;
             }
         }
         return false;
     };
-    std::vector<int> state(mounts.size(), 0); // 0 unknown, 1 visible, 2 hidden, 3 being decided
-    const std::function<bool(std::size_t)> visible = [&](std::size_t i) -> bool {
+    // Covered by a sibling: another child of the same parent on the same folder (the later one wins) or
+    // on a folder above (it was mounted later, or it would be the parent).
+    const auto coveredBySibling = [&](std::size_t i) {
+        for (std::size_t k = 0; k < mounts.size(); ++k) {
+            const MountEntry& other = mounts[k];
+            if (k != i && other.parentId == mounts[i].parentId && other.parentId != other.id &&
+                IsFolderPrefix(other.mountPoint, mounts[i].mountPoint) &&
+                (other.mountPoint != mounts[i].mountPoint || k > i)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::vector<int> state(mounts.size(), 0); // 0 unknown, 1 reachable, 2 not, 3 being decided
+    const std::function<bool(std::size_t)> reachable = [&](std::size_t i) -> bool {
         if (state[i] == 3) {
             return false; // a cycle of parents: treat as unreachable
         }
@@ -141,14 +148,15 @@ std::vector<MountEntry> VisibleMounts(const std::vector<MountEntry>& mounts) {
             return state[i] == 1;
         }
         state[i] = 3;
-        bool result = !covered(i);
+        bool result = !coveredBySibling(i);
         const auto parent = byId.find(mounts[i].parentId);
         if (result && parent != byId.end() && parent->second != i) {
-            result = visible(parent->second);
+            result = reachable(parent->second) && (!stackedUpon(parent->second) || stacksOn(i, parent->second));
         }
         state[i] = result ? 1 : 2;
         return result;
     };
+    const auto visible = [&](std::size_t i) { return reachable(i) && !stackedUpon(i); };
     std::vector<MountEntry> result;
     for (std::size_t i = 0; i < mounts.size(); ++i) {
         if (visible(i)) {

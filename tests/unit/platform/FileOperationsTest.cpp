@@ -1,0 +1,157 @@
+#include "FileOperations.h"
+#include "PosixPlatform.h"
+
+#include <filesystem>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* MethodName(RenameMethod method) {
+    switch (method) {
+    case RenameMethod::Automatic:
+        return "renameat2";
+    case RenameMethod::LinkThenUnlink:
+        return "link+unlink";
+    case RenameMethod::CheckThenRename:
+        return "check+rename";
+    }
+    return "?";
+}
+
+class RenameWithoutReplaceTest : public ::testing::TestWithParam<RenameMethod> {
+protected:
+    TempDir m_dir;
+};
+
+TEST_P(RenameWithoutReplaceTest, ExistingTargetIsLeftAloneAndSourceStays) {
+    const std::string from = m_dir.Write("空容量100 MByte", "old").string();
+    const std::string to = m_dir.Write("空容量90 MByte", "target").string();
+    EXPECT_FALSE(RenameWithoutReplace(from, to, GetParam()));
+    EXPECT_EQ(m_dir.Read("空容量100 MByte"), "old");
+    EXPECT_EQ(m_dir.Read("空容量90 MByte"), "target");
+}
+
+TEST_P(RenameWithoutReplaceTest, MissingSourceFails) {
+    EXPECT_FALSE(RenameWithoutReplace(m_dir.Folder() + "absent", m_dir.Folder() + "new", GetParam()));
+    EXPECT_TRUE(m_dir.List().empty());
+}
+
+TEST_P(RenameWithoutReplaceTest, RenamesWithinAndAcrossFolders) {
+    m_dir.Write("a", "x");
+    fs::create_directory(m_dir.Path() / "other");
+    ASSERT_TRUE(RenameWithoutReplace(m_dir.Folder() + "a", m_dir.Folder() + "b", GetParam()));
+    ASSERT_TRUE(RenameWithoutReplace(m_dir.Folder() + "b", m_dir.Folder() + "other/c", GetParam()));
+    EXPECT_EQ(m_dir.List(), std::vector<std::string>{"other"});
+    EXPECT_EQ(m_dir.Read("other/c"), "x");
+}
+
+TEST_P(RenameWithoutReplaceTest, MissingTargetFolderFailsAndKeepsSource) {
+    m_dir.Write("a", "x");
+    EXPECT_FALSE(RenameWithoutReplace(m_dir.Folder() + "a", m_dir.Folder() + "nowhere/b", GetParam()));
+    EXPECT_EQ(m_dir.Read("a"), "x");
+}
+
+INSTANTIATE_TEST_SUITE_P(AllMethods, RenameWithoutReplaceTest,
+                         ::testing::Values(RenameMethod::Automatic, RenameMethod::LinkThenUnlink,
+                                           RenameMethod::CheckThenRename),
+                         [](const auto& info) {
+                             std::string name = MethodName(info.param);
+                             for (char& c : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) {
+                                     c = '_';
+                                 }
+                             }
+                             return name;
+                         });
+
+TEST(CreateOrTruncate, CreatesEmptyOrTruncatesAndFailsInMissingFolder) {
+    TempDir dir;
+    const std::string path = dir.Write("status", "some bytes").string();
+    ASSERT_TRUE(CreateOrTruncateFile(path));
+    EXPECT_EQ(fs::file_size(path), 0u);
+    ASSERT_TRUE(CreateOrTruncateFile(dir.Folder() + "fresh"));
+    EXPECT_EQ(fs::file_size(dir.Folder() + "fresh"), 0u);
+    EXPECT_FALSE(CreateOrTruncateFile(dir.Folder() + "missing/fresh"));
+}
+
+TEST(ReadWholeFile, BoundsTheSizeAndRefusesNonFiles) {
+    TempDir dir;
+    dir.Write("small", "12345");
+    EXPECT_EQ(ReadWholeFile(dir.Folder() + "small", 5), "12345");
+    EXPECT_EQ(ReadWholeFile(dir.Folder() + "small", 4), std::nullopt);
+    EXPECT_EQ(ReadWholeFile(dir.Folder() + "absent"), std::nullopt);
+    EXPECT_EQ(ReadWholeFile(dir.Path().string()), std::nullopt);
+    ASSERT_EQ(mkfifo((dir.Folder() + "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(ReadWholeFile(dir.Folder() + "fifo"), std::nullopt); // returns instead of waiting for a writer
+}
+
+class ReplaceFileTest : public ::testing::Test {
+protected:
+    TempDir m_dir;
+    std::string Path(const std::string& name) const { return m_dir.Folder() + name; }
+};
+
+TEST_F(ReplaceFileTest, ReplacesContentKeepsModeAndLeavesNoTemporary) {
+    m_dir.Write("tarvellin.ini", "[Setting]\nPort=1\n");
+    ASSERT_EQ(chmod(Path("tarvellin.ini").c_str(), 0640), 0);
+    ASSERT_TRUE(ReplaceFileContent(Path("tarvellin.ini"), "[Setting]\nPort=8085\n"));
+    EXPECT_EQ(m_dir.Read("tarvellin.ini"), "[Setting]\nPort=8085\n");
+    EXPECT_EQ(fs::status(Path("tarvellin.ini")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(m_dir.List(), std::vector<std::string>{"tarvellin.ini"});
+}
+
+TEST_F(ReplaceFileTest, NewFileGetsDefaultModeLessUmask) {
+    ASSERT_TRUE(ReplaceFileContent(Path("new.ini"), "x"));
+    struct stat info {};
+    ASSERT_EQ(stat(Path("new.ini").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777u, 0666u & ~CurrentUmask());
+}
+
+TEST_F(ReplaceFileTest, SymbolicLinkKeepsPointingAtTheReplacedFile) {
+    fs::create_directory(m_dir.Path() / "real");
+    m_dir.Write("real/tarvellin.ini", "old");
+    fs::create_symlink("real/tarvellin.ini", m_dir.Path() / "tarvellin.ini");
+    ASSERT_TRUE(ReplaceFileContent(Path("tarvellin.ini"), "new"));
+    EXPECT_TRUE(fs::is_symlink(m_dir.Path() / "tarvellin.ini"));
+    EXPECT_EQ(m_dir.Read("real/tarvellin.ini"), "new");
+    EXPECT_EQ(m_dir.List("real"), std::vector<std::string>{"tarvellin.ini"});
+}
+
+TEST_F(ReplaceFileTest, FailsWithoutTouchingAFolderInTheWay) {
+    fs::create_directory(m_dir.Path() / "tarvellin.ini");
+    m_dir.Write("tarvellin.ini/keep", "k");
+    EXPECT_FALSE(ReplaceFileContent(Path("tarvellin.ini"), "x"));
+    EXPECT_EQ(m_dir.Read("tarvellin.ini/keep"), "k");
+    EXPECT_EQ(m_dir.List(), std::vector<std::string>{"tarvellin.ini"});
+    EXPECT_FALSE(ReplaceFileContent(Path("missing/tarvellin.ini"), "x"));
+}
+
+TEST_F(ReplaceFileTest, ReadOnlyFolderKeepsOldFile) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root writes into read-only folders; the full-volume test covers root";
+    }
+    m_dir.Write("ro/tarvellin.ini", "old");
+    fs::permissions(m_dir.Path() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(ReplaceFileContent(Path("ro/tarvellin.ini"), "new"));
+    fs::permissions(m_dir.Path() / "ro", fs::perms::owner_all);
+    EXPECT_EQ(m_dir.Read("ro/tarvellin.ini"), "old");
+    EXPECT_EQ(m_dir.List("ro"), std::vector<std::string>{"tarvellin.ini"});
+}
+
+TEST(PlatformFiles, LocalMinuteIsInRange) {
+    PosixPlatform platform;
+    const int minute = platform.LocalMinute();
+    EXPECT_GE(minute, 0);
+    EXPECT_LE(minute, 59);
+}
+
+} // namespace
