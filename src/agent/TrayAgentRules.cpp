@@ -1,1 +1,116 @@
-// placeholder
+#include "agent/TrayAgentRules.h"
+
+#include <climits>
+#include <optional>
+
+#include "capacity/CapacityReading.h"
+#include "capacity/Monitor.h"
+
+namespace {
+
+// Room of the tooltip field: 128 bytes with the terminating zero.
+constexpr std::size_t kTipBytes = 127;
+
+// "%2d": the number right-aligned in two columns.
+std::string TwoColumns(int value) {
+    std::string digits = std::to_string(value);
+    if (digits.size() < 2) {
+        digits.insert(0, 2 - digits.size(), ' ');
+    }
+    return digits;
+}
+
+// The text cut to at most maxBytes, never inside a UTF-8 character.
+std::string BoundUtf8(std::string text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    std::size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    text.resize(cut);
+    return text;
+}
+
+// The first character of a UTF-8 text (a drive letter is one byte; a value from a foreign file may not be).
+std::string FirstCharacter(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    std::size_t length = 1;
+    while (length < text.size() && length < 4 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
+        ++length;
+    }
+    return text.substr(0, length);
+}
+
+} // namespace
+
+std::string WarningText(int nokori) {
+    return "残り容量が" + std::to_string(nokori) + "MBを切りました\nHDDを整理してください";
+}
+
+TrayAgentRules::TrayAgentRules(Monitor& monitor) : m_monitor(monitor) {}
+
+void TrayAgentRules::Initialise(const std::function<void(int port)>& startListening) {
+    m_minuteChanged = 1;
+    m_warningGuard = 1;
+    m_refreshedOnLastTick = false;
+
+    const std::string directory = m_monitor.LoadSettings(startListening);
+
+    // The first measurement: the configured drive, or the current directory's drive when none is
+    // configured or the configured one cannot be measured (Directory then takes its letter).
+    m_monitor.MeasureMainDrive();
+    std::string prefix = "tarvellin " + FirstCharacter(m_monitor.Settings().Directory);
+    prefix += directory.empty() ? "ドライブ" : "ドライブ空容量";
+
+    for (DriveSlot& slot : m_monitor.Slots()) {
+        slot.type = DriveType::Unknown;
+    }
+    UpdateTip(prefix);
+    m_monitor.FormatTexts();
+    m_lastMinute = m_monitor.GetPlatform().LocalMinute();
+}
+
+void TrayAgentRules::Tick(const WarningPresenter& showWarning) {
+    m_refreshedOnLastTick = false;
+    const MonitorSettings& settings = m_monitor.Settings();
+    if (settings.Auto == 1) {
+        // The time of the tick is taken before the refresh and its warning box.
+        const int minute = m_monitor.GetPlatform().LocalMinute();
+        if (m_minuteChanged == 1 && settings.Time == m_monitor.MinuteCounter()) {
+            m_monitor.RefreshCycle();
+            m_minuteChanged = 0;
+            m_monitor.MinuteCounter() = 0;
+            WarningStep(showWarning);
+            m_refreshedOnLastTick = true;
+        }
+        if (minute != m_lastMinute) {
+            int& counter = m_monitor.MinuteCounter();
+            if (counter < INT_MAX) {
+                ++counter;
+            }
+            m_lastMinute = minute;
+            m_minuteChanged = 1;
+        }
+    }
+    UpdateTip("tarvellin " + m_monitor.Settings().Directory + "ドライブ空容量");
+}
+
+void TrayAgentRules::WarningStep(const WarningPresenter& showWarning) {
+    const std::string text = WarningText(m_monitor.Settings().Nokori);
+    if (m_monitor.WarningPending() == 1 && m_warningGuard == 1) {
+        m_warningGuard = 0;
+        // The box runs a nested loop in which further ticks arrive; the guard keeps them from a second box.
+        m_warningGuard = showWarning ? showWarning(text) : 0;
+        m_monitor.WarningPending() = 0;
+    }
+}
+
+void TrayAgentRules::UpdateTip(const std::string& prefix) {
+    const CapacityReading& reading = m_monitor.Reading();
+    m_tipText = BoundUtf8(prefix + TwoColumns(FreePercent(reading.freeMB, reading.totalMB)) + "%", kTipBytes);
+    m_level = LevelOf(reading.totalMB, reading.freeMB);
+}

@@ -28,7 +28,15 @@ public:
     // True when the last Tick ran an automatic refresh.
     bool RefreshedOnLastTick() const { return m_refreshedOnLastTick; }
 
+    // Warning guard flag: 1 while a warning box may be shown.
+    int WarningGuard() const { return m_warningGuard; }
+    // Minute-changed flag: 1 after a change of the local minute, 0 after the automatic refresh.
+    int MinuteChanged() const { return m_minuteChanged; }
+
 private:
+    // Shows a pending warning when no box is up, and clears the pending flag after the box.
+    void WarningStep(const WarningPresenter& showWarning);
+    // Tooltip text of the prefix and the free percentage, and the level, from the main reading.
     void UpdateTip(const std::string& prefix);
 
     Monitor& m_monitor;

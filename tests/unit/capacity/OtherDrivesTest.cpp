@@ -134,10 +134,13 @@ TEST_F(OtherDrivesTest, RefreshCycleSavesFilteredLettersAndDefaultedFolders) {
     monitor.Settings().OtherDrive = 1;
     monitor.Settings().Path = dir.Folder();
     monitor.Settings().Path2To10[0].clear();
+    std::filesystem::create_directory(dir.Path() / "croot");
+    platform.drives['C'].folder = dir.Folder() + "croot/";
     monitor.RefreshCycle();
     const IniProfile saved(dir.Read("tarvellin.ini"));
     EXPECT_EQ(saved.GetProfileString("Setting", "Directory2"), "CD");
-    EXPECT_EQ(saved.GetProfileString("Setting", "Path2"), "\"C:\\\"");
+    EXPECT_EQ(saved.GetProfileString("Setting", "Path2"), "\"" + dir.Folder() + "croot/\"");
+    EXPECT_EQ(dir.List("croot"), Names{"空容量4000 MByte"});
     EXPECT_EQ(saved.GetProfileString("Setting", "Filename3"), "NO CD_DVD DISK");
 }
 
