@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const ReplyKind kind = DecideRequest(received, settings);
     const std::string reply = ReplyText(kind, monitor);
-    if (reply.empty() || reply.find('\n') != std::string::npos && settings.HttpHeaders != 1) {
+    if (reply.empty() || (reply.find('\n') != std::string::npos && settings.HttpHeaders != 1)) {
         __builtin_trap();
     }
     if (kind == ReplyKind::NotFound && settings.HttpHeaders != 1 && reply != kNotFoundLine) {
