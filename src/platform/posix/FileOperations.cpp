@@ -70,11 +70,15 @@ bool WriteAll(int fd, std::string_view content) {
 }
 
 // The file a path finally names, following symbolic links in its last component (a link to a missing
-// file gives the missing file's path).
-std::string ResolveLastComponent(std::string path) {
+// file gives the missing file's path); info receives what lstat tells of it (st_mode 0 when missing).
+std::string ResolveLastComponent(std::string path, struct stat& info) {
     for (int depth = 0; depth < 40; ++depth) {
-        struct stat info {};
-        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        info = {};
+        if (lstat(path.c_str(), &info) != 0) {
+            info = {};
+            return path;
+        }
+        if (!S_ISLNK(info.st_mode)) {
             return path;
         }
         std::vector<char> buffer(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
@@ -111,6 +115,9 @@ unsigned ReadUmask() {
 } // namespace
 
 bool RenameWithoutReplace(const std::string& from, const std::string& to, RenameMethod method) {
+    if (from == to) {
+        return false; // the target is the source: it exists (no replace) or is missing (nothing to move)
+    }
     if (method == RenameMethod::Automatic) {
         if (RenameAt2NoReplace(from.c_str(), to.c_str()) == 0) {
             return true;
@@ -176,6 +183,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t ma
             break;
         }
         used += static_cast<std::size_t>(got);
+        if (!procFile && used < content.size()) {
+            break; // a short read of a regular file is its end
+        }
     }
     close(fd);
     if (used > maxBytes) {
@@ -189,7 +199,8 @@ bool ReplaceFileContent(const std::string& path, std::string_view content) {
     if (path.empty()) {
         return false;
     }
-    const std::string target = ResolveLastComponent(path);
+    struct stat old {};
+    const std::string target = ResolveLastComponent(path, old);
     const std::size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -201,13 +212,14 @@ bool ReplaceFileContent(const std::string& path, std::string_view content) {
     if (fd < 0) {
         return false;
     }
-    struct stat old {};
-    const bool hadOld = stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool hadOld = S_ISREG(old.st_mode);
     bool ok = WriteAll(fd, content);
     if (ok) {
         const mode_t mode = hadOld ? (old.st_mode & 07777) : static_cast<mode_t>(0666u & ~CurrentUmask());
         ok = fchmod(fd, mode) == 0;
-        if (hadOld && (old.st_uid != geteuid() || old.st_gid != getegid())) {
+        static const uid_t user = geteuid();
+        static const gid_t group = getegid();
+        if (hadOld && (old.st_uid != user || old.st_gid != group)) {
             // Keep the owner when we may (root saving a user's file); a failure is no reason to stop.
             [[maybe_unused]] const int ignored = fchown(fd, old.st_uid, old.st_gid);
         }

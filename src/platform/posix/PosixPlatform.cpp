@@ -24,6 +24,15 @@ constexpr const char* kConfigurationName = "tarvellin.ini";
 // fstab is looked at again at most this often: an edit of it matters only for drives without medium.
 constexpr std::int64_t kFstabCheckMilliseconds = 1000;
 
+// A mount or unmount is seen by the queries made this long after it at the latest.
+constexpr std::int64_t kMountCheckMicroseconds = 1000;
+
+std::int64_t MonotonicMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
 std::int64_t CoarseMilliseconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
@@ -106,13 +115,19 @@ void PosixPlatform::RefreshTables() {
         changed = true;
     } else if (m_mountInfoFd >= 0 && m_mountInfoPollable) {
         // The kernel flags the mount table file when a mount or an unmount happened since the last look.
-        pollfd watch{m_mountInfoFd, POLLPRI, 0};
-        changed = poll(&watch, 1, 0) > 0 && (watch.revents & (POLLPRI | POLLERR)) != 0;
+        // One look serves a burst of queries (a refresh cycle makes twenty within a fraction of this).
+        const std::int64_t now = MonotonicMicroseconds();
+        if (now - m_mountsCheckedAt >= kMountCheckMicroseconds) {
+            m_mountsCheckedAt = now;
+            pollfd watch{m_mountInfoFd, POLLPRI, 0};
+            changed = poll(&watch, 1, 0) > 0 && (watch.revents & (POLLPRI | POLLERR)) != 0;
+        }
     }
     if (changed) {
         m_mounts = m_mountInfoFd >= 0 ? VisibleMounts(ParseMountInfo(ReadFromStart(m_mountInfoFd)))
                                       : std::vector<MountEntry>{};
         m_mountsLoaded = true;
+        m_mountsCheckedAt = MonotonicMicroseconds();
         m_devices.clear();
         m_driveValid.fill(false);
     }

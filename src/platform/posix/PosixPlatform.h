@@ -66,7 +66,8 @@ private:
     int m_mountInfoFd = -1;
     bool m_mountInfoPollable = false;
     bool m_mountsLoaded = false;
-    std::vector<MountEntry> m_mounts; // visible mounts
+    std::int64_t m_mountsCheckedAt = 0; // monotonic microseconds of the last look at the mount table
+    std::vector<MountEntry> m_mounts;   // visible mounts
     std::vector<FstabEntry> m_fstab;
     std::int64_t m_fstabCheckedAt = -1;         // coarse monotonic milliseconds
     std::array<std::int64_t, 4> m_fstabStamp{}; // inode, size, mtime seconds, mtime nanoseconds

@@ -39,6 +39,12 @@ TEST_P(RenameWithoutReplaceTest, ExistingTargetIsLeftAloneAndSourceStays) {
     EXPECT_EQ(m_dir.Read("空容量90 MByte"), "target");
 }
 
+TEST_P(RenameWithoutReplaceTest, RenameOntoItselfFailsAndKeepsTheFile) {
+    const std::string path = m_dir.Write("空容量5 MByte", "").string();
+    EXPECT_FALSE(RenameWithoutReplace(path, path, GetParam()));
+    EXPECT_EQ(m_dir.List(), std::vector<std::string>{"空容量5 MByte"});
+}
+
 TEST_P(RenameWithoutReplaceTest, MissingSourceFails) {
     EXPECT_FALSE(RenameWithoutReplace(m_dir.Folder() + "absent", m_dir.Folder() + "new", GetParam()));
     EXPECT_TRUE(m_dir.List().empty());

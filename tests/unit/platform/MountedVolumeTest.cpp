@@ -1,9 +1,11 @@
 #include "FileOperations.h"
 #include "PosixPlatform.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -78,7 +80,9 @@ TEST(Volumes, TmpfsOfKnownSizeIsRamDiskWithExactCapacity) {
     const DriveType before = platform.GetDriveType("R:\\");
     const ScopedMount ram(dir.Path() / "ram", "tmpfs", "size=64m");
     REQUIRE_MOUNT(ram);
-    // The platform has looked at the mount table before; it must notice the new mount.
+    // The platform has looked at the mount table before; it must notice the new mount (within a
+    // millisecond: one look serves a burst of queries).
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_NE(before, DriveType::RamDisk);
     EXPECT_EQ(platform.GetDriveType("R:\\"), DriveType::RamDisk);
     const std::optional<VolumeSpace> empty = platform.DiskFreeSpace("r:\\");
@@ -100,6 +104,7 @@ TEST(Volumes, UnmountedFolderFallsBackToTheParentFilesystem) {
         REQUIRE_MOUNT(ram);
         EXPECT_EQ(platform.GetDriveType("R:\\"), DriveType::RamDisk);
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_NE(platform.GetDriveType("R:\\"), DriveType::RamDisk);
     const std::optional<VolumeSpace> space = platform.DiskFreeSpace("R:\\");
     ASSERT_TRUE(space);

@@ -1,0 +1,230 @@
+// The refresh cycle with a main drive and nine other drives, each on a tmpfs of its own (when root; else
+// folders of /dev/shm, or of the temporary folder), against the floor: the system calls that any
+// implementation makes, done bare in one loop (statvfs x10, rename x10, the settings file written to a
+// temporary file, flushed and renamed over the old one).
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "PosixPlatform.h"
+#include "capacity/Monitor.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kDrives = 10; // the main drive and nine others
+constexpr const char* kLetters = "MDEFGHIJKL";
+
+// Ten drive folders for the run, mounted as tmpfs when possible, removed at the end.
+class BenchMachine {
+public:
+    BenchMachine() {
+        char pattern[] = "/tmp/tarvellin-bench-XXXXXX";
+        if (const char* made = mkdtemp(pattern)) {
+            m_base = made;
+        }
+        for (int i = 0; i < kDrives; ++i) {
+            const fs::path folder = m_base / ("drive" + std::to_string(i));
+            fs::create_directories(folder);
+            if (geteuid() == 0 && mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=16m") == 0) {
+                m_mounted.push_back(folder);
+            }
+            fs::create_directories(folder / "status");
+            m_folders[static_cast<std::size_t>(i)] = folder.string();
+        }
+        if (m_mounted.size() == kDrives) {
+            m_where = "ten tmpfs mounts (size=16m)";
+        } else {
+            m_where = "folders of one filesystem under " + m_base.string() + " (not root: no mounts)";
+        }
+    }
+    ~BenchMachine() {
+        for (const fs::path& folder : m_mounted) {
+            umount2(folder.c_str(), MNT_DETACH);
+        }
+        std::error_code error;
+        fs::remove_all(m_base, error);
+    }
+    BenchMachine(const BenchMachine&) = delete;
+    BenchMachine& operator=(const BenchMachine&) = delete;
+
+    const std::string& Folder(int i) const { return m_folders[static_cast<std::size_t>(i)]; }
+    const std::string& Where() const { return m_where; }
+
+    // The settings file of the run: every drive on, its status file in its own drive's folder.
+    std::string SettingsText() const {
+        std::string text = "[Setting]\nPath=\"" + Folder(0) +
+                           "/status/\"\nDirectory=M\nOtherDrive=1\nDirectory2=" + std::string(kLetters + 1) + "\n";
+        for (int k = 1; k < kDrives; ++k) {
+            text += "Path" + std::to_string(k + 1) + "=\"" + Folder(k) + "/status/\"\n";
+        }
+        text += "[Drives]\n";
+        for (int i = 0; i < kDrives; ++i) {
+            text += std::string(1, kLetters[i]) + "=" + Folder(i) + "\n";
+        }
+        return text;
+    }
+
+private:
+    fs::path m_base;
+    std::array<std::string, kDrives> m_folders;
+    std::vector<fs::path> m_mounted;
+    std::string m_where;
+};
+
+BenchMachine& Machine() {
+    static BenchMachine machine;
+    return machine;
+}
+
+void RefreshCycle(benchmark::State& state) {
+    BenchMachine& machine = Machine();
+    const std::string configuration = machine.Folder(0) + "/tarvellin.ini";
+    std::ofstream(configuration, std::ios::binary) << machine.SettingsText();
+    PosixPlatform platform;
+    Monitor monitor(platform, configuration);
+    monitor.LoadSettings();
+    monitor.RefreshCycle(); // the first cycle creates the status files
+    for (auto _ : state) {
+        monitor.RefreshCycle();
+    }
+    if (monitor.Settings().Directory2 != std::string(kLetters + 1)) {
+        state.SkipWithError("the other drives were not all measured");
+    }
+}
+
+void Floor(benchmark::State& state) {
+    BenchMachine& machine = Machine();
+    const std::string configuration = machine.Folder(0) + "/floor.ini";
+    const std::string temporary = machine.Folder(0) + "/.floor.ini.tmp";
+    std::string content = machine.SettingsText();
+    content.resize(1200, '\n'); // about the size of a saved settings file
+    std::array<std::array<std::string, 2>, kDrives> names;
+    for (int i = 0; i < kDrives; ++i) {
+        names[static_cast<std::size_t>(i)] = {machine.Folder(i) + "/status/floor-a",
+                                              machine.Folder(i) + "/status/floor-b"};
+        std::ofstream(names[static_cast<std::size_t>(i)][0]).flush();
+    }
+    int flip = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kDrives; ++i) {
+            struct statvfs info {};
+            benchmark::DoNotOptimize(statvfs(machine.Folder(i).c_str(), &info));
+        }
+        for (auto& pair : names) {
+            benchmark::DoNotOptimize(
+                rename(pair[static_cast<std::size_t>(flip)].c_str(), pair[static_cast<std::size_t>(1 - flip)].c_str()));
+        }
+        flip = 1 - flip;
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        benchmark::DoNotOptimize(write(fd, content.data(), content.size()));
+        fsync(fd);
+        close(fd);
+        rename(temporary.c_str(), configuration.c_str());
+    }
+}
+
+// The calls of the cycle's own rules done bare: a drive-type look (stat) per other drive, a capacity query
+// per drive, per status file the truncating open (its name is unchanged, so there is nothing to rename), the
+// settings file read, then written beside, flushed, renamed and its folder flushed.
+void SameCallsBare(benchmark::State& state) {
+    BenchMachine& machine = Machine();
+    const std::string configuration = machine.Folder(0) + "/same.ini";
+    const std::string temporary = machine.Folder(0) + "/.same.ini.tmp";
+    std::string content = machine.SettingsText();
+    content.resize(1200, '\n');
+    std::ofstream(configuration, std::ios::binary) << content;
+    std::array<std::string, kDrives> statusFiles;
+    for (int i = 0; i < kDrives; ++i) {
+        statusFiles[static_cast<std::size_t>(i)] = machine.Folder(i) + "/status/same";
+        std::ofstream(statusFiles[static_cast<std::size_t>(i)]).flush();
+    }
+    std::string buffer(4096, '\0');
+    for (auto _ : state) {
+        for (int i = 0; i < kDrives; ++i) {
+            struct statvfs info {};
+            if (i > 0) {
+                struct stat folder {};
+                benchmark::DoNotOptimize(stat(machine.Folder(i).c_str(), &folder));
+            }
+            benchmark::DoNotOptimize(statvfs(machine.Folder(i).c_str(), &info));
+        }
+        for (const std::string& file : statusFiles) {
+            close(open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        }
+        int fd = open(configuration.c_str(), O_RDONLY | O_CLOEXEC);
+        benchmark::DoNotOptimize(read(fd, buffer.data(), buffer.size()));
+        close(fd);
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        benchmark::DoNotOptimize(write(fd, content.data(), content.size()));
+        fsync(fd);
+        close(fd);
+        rename(temporary.c_str(), configuration.c_str());
+        fd = open(machine.Folder(0).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fsync(fd);
+        close(fd);
+    }
+}
+
+BENCHMARK(RefreshCycle)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Floor)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(SameCallsBare)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// Keeps the medians of the benchmarks for the closing ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    struct Times {
+        double real = 0;
+        double cpu = 0;
+    };
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.aggregate_name == "median") {
+                m_medians[run.run_name.function_name] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    // Prints one comparison when both benchmarks ran.
+    void PrintRatio(const std::string& name, const std::string& base, const char* goal) const {
+        const auto a = m_medians.find(name);
+        const auto b = m_medians.find(base);
+        if (a == m_medians.end() || b == m_medians.end() || b->second.real <= 0 || b->second.cpu <= 0) {
+            return;
+        }
+        std::printf("%s %.1f us (cpu %.1f us) / %s %.1f us (cpu %.1f us): ratio %.2f (cpu %.2f)%s\n", name.c_str(),
+                    a->second.real / 1000.0, a->second.cpu / 1000.0, base.c_str(), b->second.real / 1000.0,
+                    b->second.cpu / 1000.0, a->second.real / b->second.real, a->second.cpu / b->second.cpu, goal);
+    }
+
+private:
+    std::map<std::string, Times> m_medians;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    std::cout << "drives: " << Machine().Where() << "\n";
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatio("RefreshCycle", "Floor", "  goal: at most 2.00");
+    reporter.PrintRatio("RefreshCycle", "SameCallsBare", "");
+    benchmark::Shutdown();
+    return 0;
+}
