@@ -1,0 +1,276 @@
+#include "Win32Platform.h"
+
+#include <climits>
+#include <ctime>
+#include <windows.h>
+
+#include "CodePage.h"
+
+// windows.h names its own functions after these methods.
+#undef GetDriveType
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kConfigurationName = "\\tarvellin.ini";
+
+// A UTF-8 path in the ANSI code page; nullopt when no file could have that name in it.
+std::optional<std::string> AnsiPath(std::string_view utf8) {
+    return win32::Utf8ToCodePageExact(utf8, CP_ACP);
+}
+
+std::optional<VolumeSpace> QueryDiskFreeSpace(const char* root) {
+    ULARGE_INTEGER availableToCaller{};
+    ULARGE_INTEGER totalBytes{};
+    ULARGE_INTEGER totalFreeBytes{};
+    if (!GetDiskFreeSpaceExA(root, &availableToCaller, &totalBytes, &totalFreeBytes)) {
+        return std::nullopt;
+    }
+    return VolumeSpace{totalBytes.QuadPart, totalFreeBytes.QuadPart};
+}
+
+// Closes a file handle when it goes out of scope.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
+    ~FileHandle() { Close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    bool IsValid() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
+    bool Close() {
+        if (!IsValid()) {
+            return true;
+        }
+        const bool closed = CloseHandle(m_handle) != FALSE;
+        m_handle = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool IsAscii(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Content of a settings file for the disk: the ANSI code page as the profile functions keep it. Where that
+// would not read back the same (a character without an ANSI form, or ANSI bytes that also form valid
+// UTF-8 and would be taken for it), UTF-8 behind a byte-order mark, so nothing is lost or misread.
+std::string FileBytesOf(std::string_view utf8Content) {
+    if (GetACP() == CP_UTF8) {
+        return std::string(utf8Content);
+    }
+    auto ansi = win32::Utf8ToCodePageExact(utf8Content, CP_ACP);
+    if (ansi && (IsAscii(*ansi) || !win32::IsValidInCodePage(*ansi, CP_UTF8))) {
+        return std::move(*ansi);
+    }
+    if (utf8Content.find('\0') != std::string_view::npos || !win32::IsValidInCodePage(utf8Content, CP_UTF8)) {
+        return win32::Utf8ToCodePage(utf8Content, CP_ACP);
+    }
+    std::string bytes(kUtf8Bom);
+    bytes.append(utf8Content);
+    return bytes;
+}
+
+} // namespace
+
+std::unique_ptr<Platform> CreatePlatform() {
+    // A drive without a medium answers a query with a failure, never with a system message box.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
+    return std::make_unique<Win32Platform>();
+}
+
+Win32Platform::Win32Platform() {
+    const std::string directory = CurrentDirectory();
+    // No separator is tested for: at a drive root the path holds two backslashes, which Windows takes.
+    m_configurationPath =
+        directory.empty() ? std::string(kConfigurationName.substr(1)) : directory + std::string(kConfigurationName);
+}
+
+std::string Win32Platform::CurrentDirectory() {
+    std::string buffer(MAX_PATH, '\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (length == 0) {
+            return {};
+        }
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return win32::CodePageToUtf8(buffer, CP_ACP);
+        }
+        // Too small: length is the size needed, terminating zero included.
+        buffer.assign(length, '\0');
+    }
+    return {};
+}
+
+std::optional<VolumeSpace> Win32Platform::DiskFreeSpace(std::string_view root) {
+    const auto ansiRoot = AnsiPath(root);
+    if (!ansiRoot) {
+        return std::nullopt;
+    }
+    return QueryDiskFreeSpace(ansiRoot->c_str());
+}
+
+std::optional<VolumeSpace> Win32Platform::CurrentDiskFreeSpace() {
+    return QueryDiskFreeSpace(nullptr);
+}
+
+DriveType Win32Platform::GetDriveType(std::string_view root) {
+    const auto ansiRoot = AnsiPath(root);
+    if (!ansiRoot) {
+        return DriveType::NoRootDir;
+    }
+    const UINT type = GetDriveTypeA(ansiRoot->c_str());
+    if (type > static_cast<UINT>(DriveType::RamDisk)) {
+        return DriveType::Unknown;
+    }
+    return static_cast<DriveType>(type);
+}
+
+std::string Win32Platform::CurrentDriveLetter() {
+    const std::string directory = CurrentDirectory();
+    return directory.empty() ? std::string() : directory.substr(0, 1);
+}
+
+std::string Win32Platform::FolderOfRoot(std::string_view root) {
+    return std::string(root);
+}
+
+std::string Win32Platform::ConfigurationPath() {
+    return m_configurationPath;
+}
+
+bool Win32Platform::RenameNoReplace(const std::string& from, const std::string& to) {
+    const auto ansiFrom = AnsiPath(from);
+    const auto ansiTo = AnsiPath(to);
+    if (!ansiFrom || !ansiTo) {
+        return false;
+    }
+    // Without MOVEFILE_REPLACE_EXISTING an existing target fails the move (ERROR_ALREADY_EXISTS); a
+    // move to another drive copies, as the C run-time's rename does.
+    return MoveFileExA(ansiFrom->c_str(), ansiTo->c_str(), MOVEFILE_COPY_ALLOWED) != FALSE;
+}
+
+bool Win32Platform::CreateOrTruncate(const std::string& path) {
+    const auto ansiPath = AnsiPath(path);
+    if (!ansiPath) {
+        return false;
+    }
+    FileHandle file(CreateFileA(ansiPath->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid() && file.Close();
+}
+
+std::optional<std::string> Win32Platform::ReadTextFile(const std::string& path) {
+    const auto ansiPath = AnsiPath(path);
+    if (!ansiPath) {
+        return std::nullopt;
+    }
+    FileHandle file(CreateFileA(ansiPath->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    char chunk[64 * 1024];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr)) {
+            return std::nullopt;
+        }
+        if (read == 0) {
+            break;
+        }
+        // The conversion takes int lengths; no settings file comes near that.
+        if (bytes.size() + read > static_cast<std::size_t>(INT_MAX) / 4) {
+            return std::nullopt;
+        }
+        bytes.append(chunk, read);
+    }
+    if (bytes.starts_with(kUtf8Bom)) {
+        return bytes.substr(kUtf8Bom.size());
+    }
+    // A file in valid UTF-8 came from a Linux machine (or holds ASCII only, the same in both): Shift-JIS
+    // text hardly ever forms valid UTF-8, while UTF-8 text often forms valid Shift-JIS.
+    if (win32::IsValidInCodePage(bytes, CP_UTF8)) {
+        return bytes;
+    }
+    return win32::CodePageToUtf8(bytes, CP_ACP);
+}
+
+bool Win32Platform::ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) {
+    const auto ansiPath = AnsiPath(path);
+    if (!ansiPath) {
+        return false;
+    }
+    // A read-only settings file stays as it is (Wine would replace it).
+    const DWORD attributes = GetFileAttributesA(ansiPath->c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return false;
+    }
+    const std::string temporary = *ansiPath + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+    {
+        FileHandle file(
+            CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsValid()) {
+            return false;
+        }
+        const bool written = WriteAll(file.Get(), FileBytesOf(utf8Content)) && FlushFileBuffers(file.Get());
+        if (!file.Close() || !written) {
+            DeleteFileA(temporary.c_str());
+            return false;
+        }
+    }
+    if (!MoveFileExA(temporary.c_str(), ansiPath->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+int Win32Platform::LocalMinute() {
+    __time64_t now = _time64(nullptr);
+    if (now == -1) {
+        return -1;
+    }
+    std::tm local{};
+    if (_localtime64_s(&local, &now) != 0) {
+        return -1;
+    }
+    return local.tm_min;
+}
+
+std::string Win32Platform::ToCodePage932(std::string_view utf8) {
+    return win32::Utf8ToCodePage(utf8, 932);
+}
+
+bool Win32Platform::UsesDriveTable() const {
+    return false;
+}
+
+std::vector<DriveMapping> Win32Platform::DriveTable() {
+    return {};
+}
+
+void Win32Platform::SetDriveTable(std::vector<DriveMapping> /*table*/) {}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+// The platform on Windows: the Win32 "A" functions, with texts and paths in the ANSI code page at the
+// boundary and UTF-8 above it. The settings file is kept in the ANSI code page.
+class Win32Platform final : public Platform {
+public:
+    // Takes the current directory as the folder of the settings file.
+    Win32Platform();
+
+    std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) override;
+    std::optional<VolumeSpace> CurrentDiskFreeSpace() override;
+    DriveType GetDriveType(std::string_view root) override;
+    std::string CurrentDriveLetter() override;
+    std::string FolderOfRoot(std::string_view root) override;
+    std::string ConfigurationPath() override;
+    bool RenameNoReplace(const std::string& from, const std::string& to) override;
+    bool CreateOrTruncate(const std::string& path) override;
+    std::optional<std::string> ReadTextFile(const std::string& path) override;
+    bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;
+    int LocalMinute() override;
+    std::string ToCodePage932(std::string_view utf8) override;
+    bool UsesDriveTable() const override;
+    std::vector<DriveMapping> DriveTable() override;
+    void SetDriveTable(std::vector<DriveMapping> table) override;
+
+    // The current directory as UTF-8; empty when it cannot be read.
+    static std::string CurrentDirectory();
+
+private:
+    std::string m_configurationPath;
+};
