@@ -11,12 +11,11 @@ const char* const kWarningCaption = "残容量警告！！";
 } // namespace
 
 CChildDlg::CChildDlg(Platform& platform, const std::string& configurationPath, QObject* parent)
-    : QObject(parent), m_monitor(platform, configurationPath), m_rules(m_monitor) {
+    : QObject(parent), m_monitor(platform, configurationPath), m_rules(m_monitor), m_listener(m_monitor),
+      m_settingDlg(m_monitor) {
     for (int level = 0; level < kLevelCount; ++level) {
         m_levelIcons[static_cast<std::size_t>(level)] = LevelIcon(level);
     }
-    // TODO(net): construct the CommandListener (m_monitor, this) here once src/net/CommandListener.h lands.
-    // TODO(dialogs): the CSettingDlg (m_monitor) member once src/dialogs/CSettingDlg.h lands.
 
     QAction* settings = m_menu.addAction(QStringLiteral("設定(&S)"));
     QAction* exit = m_menu.addAction(QStringLiteral("終了(&C)"));
@@ -45,8 +44,7 @@ int CChildDlg::RunModal() {
 void CChildDlg::OnInitDialog() {
     m_tray.setIcon(m_levelIcons[0]);
     m_tickTimer.start();
-    // TODO(net): the hook becomes [this](int port) { m_listener.StartListening(port); }.
-    m_rules.Initialise({});
+    m_rules.Initialise([this](int port) { m_listener.StartListening(port); });
     UpdateTray();
     ShowIconWhenTrayAvailable();
 }
@@ -114,15 +112,22 @@ void CChildDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void CChildDlg::OnSettingsCommand() {
-    // TODO(dialogs): if (!m_settingDlg.IsWindowOpen()) { m_settingDlg.RunModal(); } — once CSettingDlg lands.
+    if (!m_settingDlg.IsWindowOpen()) {
+        m_settingDlg.RunModal();
+    }
     if (m_exitPending) {
         EndLoop(); // the exit command waited for this dialog to close
     }
 }
 
 void CChildDlg::OnExitCommand() {
-    // TODO(dialogs): when m_settingDlg.IsWindowOpen(): m_exitPending = true; m_settingDlg.CloseForExit();
-    // and return: the loop ends when the dialog's run returns (a dialog whose input fails stays open).
+    if (m_settingDlg.IsWindowOpen()) {
+        // The loop ends when the dialog's run returns; a dialog whose values fail validation stays open
+        // until the user closes it.
+        m_exitPending = true;
+        m_settingDlg.CloseForExit();
+        return;
+    }
     EndLoop();
 }
 

@@ -12,6 +12,8 @@
 #include "agent/DrawnIcons.h"
 #include "agent/TrayAgentRules.h"
 #include "capacity/Monitor.h"
+#include "dialogs/CSettingDlg.h"
+#include "net/CommandListener.h"
 
 class Platform;
 
@@ -38,6 +40,7 @@ public:
     const TrayAgentRules& Rules() const { return m_rules; }
     const QSystemTrayIcon& TrayIcon() const { return m_tray; }
     const QMenu& ContextMenu() const { return m_menu; }
+    CSettingDlg& SettingDialog() { return m_settingDlg; }
 
 private:
     void OnInitDialog();
@@ -52,6 +55,8 @@ private:
 
     Monitor m_monitor;
     TrayAgentRules m_rules;
+    CommandListener m_listener;
+    CSettingDlg m_settingDlg;
     std::array<QIcon, kLevelCount> m_levelIcons;
     QMenu m_menu;
     QSystemTrayIcon m_tray;

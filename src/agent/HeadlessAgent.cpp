@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "net/CommandListener.h"
+
 namespace {
 constexpr int kTickMs = 100;
 }
@@ -20,8 +22,8 @@ int WriteWarningLine(const std::string& text) {
 }
 
 HeadlessAgent::HeadlessAgent(Platform& platform, const std::string& configurationPath, QObject* parent)
-    : QObject(parent), m_monitor(platform, configurationPath), m_rules(m_monitor) {
-    // TODO(net): construct the CommandListener here once src/net/CommandListener.h lands.
+    : QObject(parent), m_monitor(platform, configurationPath), m_rules(m_monitor),
+      m_listener(new CommandListener(m_monitor, this)) {
     m_timer.setInterval(kTickMs);
     connect(&m_timer, &QTimer::timeout, this, &HeadlessAgent::OnTick);
 }
@@ -30,8 +32,7 @@ HeadlessAgent::~HeadlessAgent() = default;
 
 void HeadlessAgent::Start() {
     m_timer.start();
-    // TODO(net): the hook becomes [this](int port) { m_listener->StartListening(port); }.
-    m_rules.Initialise({});
+    m_rules.Initialise([this](int port) { m_listener->StartListening(port); });
 }
 
 void HeadlessAgent::OnTick() {

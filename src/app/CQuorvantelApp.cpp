@@ -2,6 +2,7 @@
 
 #include "agent/HeadlessAgent.h"
 #include "agent/SignalWatcher.h"
+#include "app/CQuorvantelDlg.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -60,10 +61,15 @@ bool CQuorvantelApp::InitInstance() {
         return false;
     }
 
-    // TODO(desktop): run the launcher (and with it the tray agent) in desktop mode.
-    HeadlessAgent agent(*m_platform, *m_configurationPath);
-    agent.Start();
-    m_exitCode = QCoreApplication::exec();
+    if (m_mode == AgentMode::Desktop) {
+        // The launcher is never shown; its run is the tray agent's run, whose loop is the program's.
+        CQuorvantelDlg launcher(*m_platform, *m_configurationPath);
+        m_exitCode = launcher.RunModal();
+    } else {
+        HeadlessAgent agent(*m_platform, *m_configurationPath);
+        agent.Start();
+        m_exitCode = QCoreApplication::exec();
+    }
     return false;
 }
 
