@@ -131,11 +131,21 @@ std::string_view DriveTypeText(DriveType type) {
     return {};
 }
 
+namespace {
+
+bool IsPlainName(const std::string& name) {
+    return name.find_first_of("/\\") == std::string::npos && name != "." && name != "..";
+}
+
+} // namespace
+
 void UpdateStatusFile(Platform& platform, std::string& lastFolder, std::string& lastName, const std::string& folder,
                       const std::string& name) {
     const std::string newPath = folder + name;
     bool moved = false;
-    if (!lastName.empty()) {
+    // A remembered name is one of our own texts; one that reaches into other folders (a hand-edited
+    // settings file) must not move somebody else's file.
+    if (!lastName.empty() && IsPlainName(lastName)) {
         moved = platform.RenameNoReplace(lastFolder + lastName, newPath);
     }
     if (!moved) {

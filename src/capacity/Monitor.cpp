@@ -154,6 +154,9 @@ void Monitor::RefreshOtherDrives(int gbyte) {
         if (folder.empty()) {
             folder = m_platform.FolderOfRoot(root);
         }
+        if (text.empty()) {
+            continue; // a type the filter should have dropped: no name to publish
+        }
         UpdateStatusFile(m_platform, slot.lastFolder, m_settings.Filename2To10[k], folder, text);
     }
 }

@@ -1,5 +1,6 @@
 #include "agent/TrayAgentRules.h"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,10 @@ struct FirstTipCase {
     std::string directoryAfter;
 };
 
+void PrintTo(const FirstTipCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.directory);
+}
+
 class FirstTipTest : public TrayAgentRulesTest, public ::testing::WithParamInterface<FirstTipCase> {};
 
 TEST_P(FirstTipTest, NamesTheMeasuredDrive) {
@@ -95,6 +100,10 @@ struct PercentTipCase {
     long long totalMB;
     std::string tip;
 };
+
+void PrintTo(const PercentTipCase& c, std::ostream* os) {
+    *os << c.freeMB << "/" << c.totalMB;
+}
 
 class PercentTipTest : public TrayAgentRulesTest, public ::testing::WithParamInterface<PercentTipCase> {};
 

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -17,6 +18,10 @@ struct FiguresCase {
     int freeMB;
     int usedMB;
 };
+
+void PrintTo(const FiguresCase& c, std::ostream* os) {
+    *os << c.totalBytes << "/" << c.freeBytes;
+}
 
 class FiguresOfTest : public ::testing::TestWithParam<FiguresCase> {};
 
@@ -44,6 +49,10 @@ struct TextCase {
     int gbyte;
     std::string freeText;
 };
+
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.mb << (c.gbyte == 1 ? " GByte" : " MByte");
+}
 
 class FreeTextTest : public ::testing::TestWithParam<TextCase> {};
 
@@ -81,6 +90,10 @@ struct PercentCase {
     int percent;
 };
 
+void PrintTo(const PercentCase& c, std::ostream* os) {
+    *os << c.freeMB << "/" << c.totalMB;
+}
+
 class FreePercentTest : public ::testing::TestWithParam<PercentCase> {};
 
 TEST_P(FreePercentTest, TruncatesAndNeverFaults) {
@@ -100,6 +113,10 @@ struct LevelCase {
     int freeMB;
     int level;
 };
+
+void PrintTo(const LevelCase& c, std::ostream* os) {
+    *os << "total " << c.totalMB << " free " << c.freeMB;
+}
 
 class LevelOfTest : public ::testing::TestWithParam<LevelCase> {};
 

@@ -1,5 +1,6 @@
 #include "capacity/Monitor.h"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,10 @@ struct DriveChoiceCase {
     int freeMB;
 };
 
+void PrintTo(const DriveChoiceCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.directory);
+}
+
 class MainDriveChoiceTest : public MonitorTest, public ::testing::WithParamInterface<DriveChoiceCase> {};
 
 TEST_P(MainDriveChoiceTest, MeasuresConfiguredDriveOrFallsBackToCurrentOne) {
@@ -174,6 +179,10 @@ struct WarningCase {
     int nokori;
     int pending;
 };
+
+void PrintTo(const WarningCase& c, std::ostream* os) {
+    *os << "Keikoku " << c.keikoku << " Nokori " << c.nokori;
+}
 
 class WarningCheckTest : public MonitorTest, public ::testing::WithParamInterface<WarningCase> {};
 

@@ -1,6 +1,7 @@
 #include "capacity/Monitor.h"
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,10 @@ struct FilterCase {
     std::string kept;
     int examined;
 };
+
+void PrintTo(const FilterCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.letters);
+}
 
 class LetterFilterTest : public OtherDrivesTest, public ::testing::WithParamInterface<FilterCase> {};
 
@@ -142,6 +147,15 @@ TEST_F(OtherDrivesTest, RefreshCycleSavesFilteredLettersAndDefaultedFolders) {
     EXPECT_EQ(saved.GetProfileString("Setting", "Path2"), "\"" + dir.Folder() + "croot/\"");
     EXPECT_EQ(dir.List("croot"), Names{"空容量4000 MByte"});
     EXPECT_EQ(saved.GetProfileString("Setting", "Filename3"), "NO CD_DVD DISK");
+}
+
+TEST_F(OtherDrivesTest, DriveOfUnlistedTypeWithoutMediumPublishesNothing) {
+    platform.AddDrive('F', 100, 0, static_cast<DriveType>(7)).space.reset();
+    Letters() = "F";
+    monitor.RefreshOtherDrives(0);
+    EXPECT_EQ(Letters(), "F");
+    EXPECT_EQ(dir.List("slot1"), Names{});
+    EXPECT_EQ(dir.List(), (Names{"slot1", "slot2", "slot3", "slot4", "slot5", "slot6", "slot7", "slot8", "slot9"}));
 }
 
 TEST_F(OtherDrivesTest, EmptyLettersDoNothing) {

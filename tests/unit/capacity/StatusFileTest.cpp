@@ -90,4 +90,17 @@ TEST_F(StatusFileTest, FailuresAreSilentAndRememberedAnyway) {
     EXPECT_EQ(dir.List(), Names{"空容量99 MByte"});
 }
 
+TEST_F(StatusFileTest, RememberedNameReachingIntoOtherFoldersMovesNothing) {
+    std::filesystem::create_directory(dir.Path() / "share");
+    dir.Write("victim.txt", "keep me");
+    lastFolder = dir.Folder() + "share/";
+    for (const std::string name : {"../victim.txt", "..", "."}) {
+        lastName = name;
+        Publish("share/", "空容量100 MByte");
+    }
+    EXPECT_EQ(dir.Read("victim.txt"), "keep me");
+    EXPECT_EQ(dir.List("share"), Names{"空容量100 MByte"});
+    EXPECT_EQ(dir.List(), (Names{"share", "victim.txt"}));
+}
+
 } // namespace

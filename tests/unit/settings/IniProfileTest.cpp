@@ -1,6 +1,7 @@
 #include "settings/IniProfile.h"
 
 #include <climits>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,10 @@ struct IntCase {
     std::string text;
     int expected;
 };
+
+void PrintTo(const IntCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.text);
+}
 
 class ParseProfileIntTest : public ::testing::TestWithParam<IntCase> {};
 

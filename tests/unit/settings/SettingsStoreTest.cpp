@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ struct QuoteCase {
     std::string stored;
     std::string loaded;
 };
+
+void PrintTo(const QuoteCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.stored.substr(0, 20));
+}
 
 class StripQuotesTest : public ::testing::TestWithParam<QuoteCase> {};
 
