@@ -10,7 +10,7 @@
 class WaitingServer final : public QTcpServer {
     Q_OBJECT
 public:
-    static constexpr std::size_t kMaxWaiting = 30;
+    static constexpr std::size_t kMaxWaiting = 64;
 
     explicit WaitingServer(QObject* parent = nullptr) : QTcpServer(parent) {}
     ~WaitingServer() override;
