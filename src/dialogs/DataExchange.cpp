@@ -17,18 +17,19 @@ int g_messagesShowing = 0;
 // into the control: such a text can be shortened but not lengthened (the edit control's text limit).
 class TextLimitValidator : public QValidator {
 public:
-    TextLimitValidator(QLineEdit* edit, int maxChars) : QValidator(edit), m_edit(edit), m_maxChars(maxChars) {}
+    TextLimitValidator(QLineEdit* edit, int maxChars)
+        : QValidator(edit), m_maxChars(maxChars), m_lastLength(edit->text().size()) {
+        // The edit has already taken the new text when it asks; remember the length it had before.
+        connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { m_lastLength = text.size(); });
+    }
 
     State validate(QString& input, int& /*position*/) const override {
-        if (input.size() > m_maxChars && input.size() > m_edit->text().size()) {
-            return Invalid;
-        }
-        return Acceptable;
+        return input.size() > m_maxChars && input.size() > m_lastLength ? Invalid : Acceptable;
     }
 
 private:
-    QLineEdit* m_edit;
     int m_maxChars;
+    qsizetype m_lastLength;
 };
 
 // A whole number with optional blanks around it and an optional sign; nullopt when the text is anything
