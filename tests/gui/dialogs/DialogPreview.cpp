@@ -39,7 +39,9 @@ int main(int argc, char** argv) {
     settings.Keikoku = 1;
     settings.OtherDrive = 1;
     settings.Directory2 = "DE";
-    settings.Path2To10.at(0) = "D:\\share\\";
+    // Every status file goes into the temporary folder.
+    settings.Path2To10.at(0) = folder.Folder() + "d-share/";
+    settings.Path2To10.at(1) = folder.Folder() + "e-root/";
     settings.Pass = "secret";
     monitor.RefreshCycle();
 
