@@ -32,20 +32,18 @@ void CloseAfterFlush(QTcpSocket* socket) {
         }
         dropped += got;
     }
+    socket->disconnectFromHost();
     if (socket->state() == QAbstractSocket::UnconnectedState) {
         socket->deleteLater();
         return;
     }
+    // Bytes still queued: the socket goes when they have left, or when the grace time is over.
     QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
     QObject::connect(socket, &QAbstractSocket::errorOccurred, socket, &QObject::deleteLater);
     QTimer::singleShot(kFlushGraceMs, socket, [socket] {
         socket->abort();
         socket->deleteLater();
     });
-    socket->disconnectFromHost();
-    if (socket->state() == QAbstractSocket::UnconnectedState) {
-        socket->deleteLater();
-    }
 }
 
 } // namespace
