@@ -61,6 +61,10 @@ void SetTextIfChanged(QLineEdit* control, const QString& text) {
     // Writing only changed text keeps the caret where the user left it while a refresh refills the dialog.
     if (control->text() != text) {
         control->setText(text);
+        if (!control->hasFocus()) {
+            // Show the start of a long text, as a freshly filled edit control does.
+            control->setCursorPosition(0);
+        }
     }
 }
 
