@@ -192,6 +192,7 @@ public:
         double real = 0;
         double cpu = 0;
     };
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_Defaults : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.aggregate_name == "median") {
