@@ -11,6 +11,7 @@ namespace {
 
 // Write end of the pipe; read by the handler, so it must be a plain lock-free object.
 volatile std::sig_atomic_t g_writeFd = -1;
+int g_readFd = -1;
 
 extern "C" void OnStopSignal(int signalNumber) {
     const int savedErrno = errno;
@@ -30,35 +31,36 @@ void Install(int signalNumber, void (*handler)(int)) {
 
 } // namespace
 
-SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
+void SignalWatcher::InstallHandlers() {
+    if (g_readFd >= 0) {
+        return;
+    }
     int fds[2] = {-1, -1};
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return; // the default handlers stay: a signal still ends the process, only less politely
     }
-    m_readFd = fds[0];
+    g_readFd = fds[0];
     g_writeFd = fds[1];
-    m_notifier = new QSocketNotifier(static_cast<qintptr>(m_readFd), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::OnReadable);
     Install(SIGINT, OnStopSignal);
     Install(SIGTERM, OnStopSignal);
 }
 
-SignalWatcher::~SignalWatcher() {
-    if (m_readFd < 0) {
+SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
+    InstallHandlers();
+    if (g_readFd < 0) {
         return;
     }
-    Install(SIGINT, SIG_DFL);
-    Install(SIGTERM, SIG_DFL);
-    const int writeFd = g_writeFd;
-    g_writeFd = -1;
-    ::close(writeFd);
-    ::close(m_readFd);
+    m_notifier = new QSocketNotifier(static_cast<qintptr>(g_readFd), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::OnReadable);
 }
+
+// The handlers stay until the process ends: a stop signal during the teardown then changes nothing.
+SignalWatcher::~SignalWatcher() = default;
 
 void SignalWatcher::OnReadable() {
     unsigned char byte = 0;
     int last = 0;
-    while (::read(m_readFd, &byte, 1) == 1) {
+    while (::read(g_readFd, &byte, 1) == 1) {
         last = byte;
     }
     if (last != 0) {

@@ -9,9 +9,11 @@ class QSocketNotifier;
 class SignalWatcher final : public QObject {
     Q_OBJECT
 public:
-    // Installs the handlers; signals that arrive before the event loop runs wait in the pipe.
+    // Installs the handlers unless done already; signals that arrive before the event loop runs wait in the pipe.
     explicit SignalWatcher(QObject* parent = nullptr);
-    // Restores the default handlers and closes the pipe.
+    // Installs the handlers without watching yet: called first thing at start-up, so that a stop signal
+    // arriving while the program starts is kept for the watcher instead of killing the process.
+    static void InstallHandlers();
     ~SignalWatcher() override;
     SignalWatcher(const SignalWatcher&) = delete;
     SignalWatcher& operator=(const SignalWatcher&) = delete;
@@ -23,6 +25,5 @@ signals:
 private:
     void OnReadable();
 
-    int m_readFd = -1;
     QSocketNotifier* m_notifier = nullptr;
 };

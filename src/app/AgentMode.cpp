@@ -36,6 +36,9 @@ bool PlatformMayShowWindows() {
 // In the child: connect to the display as the program would; exits 0 when it works. A plugin that cannot
 // connect ends the child with an abort, which the parent reads as "no display".
 [[noreturn]] void RunProbe(int argc, char** argv) {
+    // The parent's stop handlers would report the child's signals to the parent.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     const struct rlimit noCore = {0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
     const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
