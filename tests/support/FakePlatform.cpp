@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "Utf8Path.h"
+
 namespace fs = std::filesystem;
 
 FakePlatform::Drive& FakePlatform::AddDrive(char letter, long long totalMB, long long freeMB, DriveType type) {
@@ -46,10 +48,10 @@ std::string FakePlatform::FolderOfRoot(std::string_view root) {
 
 bool FakePlatform::RenameNoReplace(const std::string& from, const std::string& to) {
     std::error_code error;
-    if (failRename || !fs::exists(from, error) || fs::exists(to, error)) {
+    if (failRename || !fs::exists(Utf8Path(from), error) || fs::exists(Utf8Path(to), error)) {
         return false;
     }
-    fs::rename(from, to, error);
+    fs::rename(Utf8Path(from), Utf8Path(to), error);
     return !error;
 }
 
@@ -57,7 +59,7 @@ bool FakePlatform::CreateOrTruncate(const std::string& path) {
     if (failCreate) {
         return false;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
     return static_cast<bool>(out);
 }
 
@@ -65,7 +67,7 @@ std::optional<std::string> FakePlatform::ReadTextFile(const std::string& path) {
     if (failRead) {
         return std::nullopt;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     if (!in) {
         return std::nullopt;
     }
@@ -79,7 +81,7 @@ bool FakePlatform::ReplaceFileAtomically(const std::string& path, std::string_vi
     if (failSave) {
         return false;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
     out << utf8Content;
     return static_cast<bool>(out);
 }

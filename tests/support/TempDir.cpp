@@ -7,6 +7,8 @@
 #include <random>
 #include <sstream>
 
+#include "Utf8Path.h"
+
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
@@ -37,11 +39,11 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::Folder() const {
-    return (m_path / "").string();
+    return Utf8Text(m_path / "");
 }
 
 fs::path TempDir::Write(const std::string& relative, const std::string& content) const {
-    const fs::path file = m_path / relative;
+    const fs::path file = m_path / Utf8Path(relative);
     fs::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << content;
@@ -49,7 +51,7 @@ fs::path TempDir::Write(const std::string& relative, const std::string& content)
 }
 
 std::string TempDir::Read(const std::string& relative) const {
-    std::ifstream in(m_path / relative, std::ios::binary);
+    std::ifstream in(m_path / Utf8Path(relative), std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
@@ -58,8 +60,8 @@ std::string TempDir::Read(const std::string& relative) const {
 std::vector<std::string> TempDir::List(const std::string& relative) const {
     std::vector<std::string> names;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(m_path / relative, error)) {
-        names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(m_path / Utf8Path(relative), error)) {
+        names.push_back(Utf8Text(entry.path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;
