@@ -47,12 +47,12 @@ bool IsPseudoFilesystem(std::string_view fsType) {
 }
 
 std::vector<DriveMapping> BuildAutomaticDriveTable(const std::vector<MountEntry>& visibleMounts,
-                                                   const std::function<bool(const std::string&)>& isDirectory) {
+                                                   const std::function<bool(const MountEntry&)>& isFolder) {
     std::vector<std::string> folders;
     for (const MountEntry& mount : visibleMounts) {
         const std::string folder = NormalizeFolder(mount.mountPoint);
         if (folder.empty() || folder == "/" || IsSystemFolder(folder) || IsPseudoFilesystem(mount.fsType) ||
-            (isDirectory && !isDirectory(folder))) {
+            (isFolder && !isFolder(mount))) {
             continue;
         }
         folders.push_back(folder);

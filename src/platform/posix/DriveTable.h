@@ -13,10 +13,10 @@
 std::optional<char> LetterOfRoot(std::string_view root);
 
 // The table made from the mount table when the settings file has none: C for "/", then D, E, ... for
-// the other mounted filesystems that hold user data, in mount-point order. isDirectory tells whether a
-// mount point is a folder (files bind-mounted by containers are not drives).
+// the other mounted filesystems that hold user data, in mount-point order. isFolder tells whether a
+// mount's mount point is a folder (files bind-mounted by containers are not drives).
 std::vector<DriveMapping> BuildAutomaticDriveTable(const std::vector<MountEntry>& visibleMounts,
-                                                   const std::function<bool(const std::string&)>& isDirectory);
+                                                   const std::function<bool(const MountEntry&)>& isFolder);
 
 // A table read from the settings file made usable: upper-case letters A-Z with absolute folders only (a later
 // entry for a letter wins), folders normalised, "/" present (on the first free letter from C when no

@@ -155,7 +155,11 @@ const std::vector<DriveMapping>& PosixPlatform::TableInForce() {
         // Built once and kept for the run, so letters do not move when media come and go; the first
         // settings save stores it.
         RefreshTables();
-        m_table = NormalizeDriveTable(BuildAutomaticDriveTable(m_mounts, IsDirectory));
+        // A network mount point is taken on trust: looking at it could wait on an unreachable server.
+        const auto isFolder = [](const MountEntry& mount) {
+            return IsNetworkFilesystem(mount.fsType) || IsDirectory(mount.mountPoint);
+        };
+        m_table = NormalizeDriveTable(BuildAutomaticDriveTable(m_mounts, isFolder));
     }
     return *m_table;
 }
@@ -179,7 +183,7 @@ BlockDeviceInfo PosixPlatform::DeviceByPath(const std::string& path) {
     return DeviceByNumber(major(info.st_rdev), minor(info.st_rdev));
 }
 
-const PosixPlatform::Drive& PosixPlatform::DriveOf(char letter) {
+PosixPlatform::Drive& PosixPlatform::DriveOf(char letter) {
     const std::vector<DriveMapping>& table = TableInForce();
     RefreshTables();
     const auto index = static_cast<std::size_t>(letter - 'A');
@@ -198,41 +202,49 @@ const PosixPlatform::Drive& PosixPlatform::DriveOf(char letter) {
     if (!drive.known) {
         return drive;
     }
-    int mountIndex = MountHolding(m_mounts, drive.folder);
+    const int mountIndex = MountHolding(m_mounts, drive.folder);
     const int fstabIndex = FstabEntryHolding(m_fstab, drive.folder);
     if (fstabIndex >= 0) {
         const FstabEntry& entry = m_fstab[static_cast<std::size_t>(fstabIndex)];
         if (mountIndex < 0 ||
             entry.mountPoint.size() > m_mounts[static_cast<std::size_t>(mountIndex)].mountPoint.size()) {
             drive.withoutMedium = true;
-            drive.type = ClassifyUnmountedDrive(entry, DeviceByPath(DeviceFileOfSource(entry.source)));
-            return drive;
+            drive.fstabType = ClassifyUnmountedDrive(entry, DeviceByPath(DeviceFileOfSource(entry.source)));
         }
     }
+    return drive;
+}
+
+DriveType PosixPlatform::MountedTypeOf(Drive& drive, std::uint64_t device) {
+    if (drive.typeKnown && drive.typeDevice == device) {
+        return drive.type;
+    }
+    int mountIndex = MountHolding(m_mounts, drive.folder);
     // A folder reached through a symbolic link lies on the filesystem of its device, not of its path.
-    struct stat info {};
-    if (mountIndex >= 0 && stat(drive.folder.c_str(), &info) == 0) {
+    if (mountIndex >= 0) {
         const MountEntry& byPath = m_mounts[static_cast<std::size_t>(mountIndex)];
-        if (makedev(byPath.major, byPath.minor) != info.st_dev) {
+        if (makedev(byPath.major, byPath.minor) != device) {
             for (std::size_t i = 0; i < m_mounts.size(); ++i) {
-                if (makedev(m_mounts[i].major, m_mounts[i].minor) == info.st_dev) {
+                if (makedev(m_mounts[i].major, m_mounts[i].minor) == device) {
                     mountIndex = static_cast<int>(i);
                     break;
                 }
             }
         }
     }
-    if (mountIndex < 0) {
-        drive.type = DriveType::Fixed;
-        return drive;
+    DriveType type = DriveType::Fixed;
+    if (mountIndex >= 0) {
+        const MountEntry& mount = m_mounts[static_cast<std::size_t>(mountIndex)];
+        BlockDeviceInfo info = DeviceByNumber(mount.major, mount.minor);
+        if (!info.found) {
+            info = DeviceByPath(mount.source); // btrfs and others show an anonymous device number
+        }
+        type = ClassifyMountedDrive(mount, info);
     }
-    const MountEntry& mount = m_mounts[static_cast<std::size_t>(mountIndex)];
-    BlockDeviceInfo device = DeviceByNumber(mount.major, mount.minor);
-    if (!device.found) {
-        device = DeviceByPath(mount.source); // btrfs and others show an anonymous device number
-    }
-    drive.type = ClassifyMountedDrive(mount, device);
-    return drive;
+    drive.typeKnown = true;
+    drive.typeDevice = device;
+    drive.type = type;
+    return type;
 }
 
 std::optional<VolumeSpace> PosixPlatform::DiskFreeSpace(std::string_view root) {
@@ -240,12 +252,17 @@ std::optional<VolumeSpace> PosixPlatform::DiskFreeSpace(std::string_view root) {
     if (!letter) {
         return std::nullopt;
     }
-    const Drive& drive = DriveOf(*letter);
-    if (!drive.known || drive.withoutMedium) {
-        return std::nullopt;
+    std::string folder;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        const Drive& drive = DriveOf(*letter);
+        if (!drive.known || drive.withoutMedium) {
+            return std::nullopt;
+        }
+        folder = drive.folder;
     }
     struct statvfs info {};
-    if (statvfs(drive.folder.c_str(), &info) != 0) {
+    if (statvfs(folder.c_str(), &info) != 0) {
         return std::nullopt;
     }
     const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
@@ -268,11 +285,25 @@ DriveType PosixPlatform::GetDriveType(std::string_view root) {
     if (!letter) {
         return DriveType::NoRootDir;
     }
-    const Drive& drive = DriveOf(*letter);
-    if (!drive.known || !IsDirectory(drive.folder)) {
+    std::string folder;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        const Drive& drive = DriveOf(*letter);
+        if (!drive.known) {
+            return DriveType::NoRootDir;
+        }
+        folder = drive.folder;
+    }
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         return DriveType::NoRootDir;
     }
-    return drive.type;
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    Drive& drive = DriveOf(*letter);
+    if (!drive.known || drive.folder != folder) {
+        return DriveType::NoRootDir; // the table changed meanwhile
+    }
+    return drive.withoutMedium ? drive.fstabType : MountedTypeOf(drive, static_cast<std::uint64_t>(info.st_dev));
 }
 
 std::string PosixPlatform::CurrentDriveLetter() {
@@ -280,12 +311,17 @@ std::string PosixPlatform::CurrentDriveLetter() {
     if (!cwd) {
         return {};
     }
+    std::vector<DriveMapping> candidates;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        candidates = TableInForce();
+    }
     // Folders are compared as written and as resolved, so a letter on a symbolic link still matches.
-    std::vector<DriveMapping> candidates = TableInForce();
-    for (const DriveMapping& mapping : TableInForce()) {
-        if (const std::optional<std::string> resolved = RealPath(mapping.folder);
-            resolved && *resolved != mapping.folder) {
-            candidates.push_back({mapping.letter, *resolved});
+    const std::size_t count = candidates.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (const std::optional<std::string> resolved = RealPath(candidates[i].folder);
+            resolved && *resolved != candidates[i].folder) {
+            candidates.push_back({candidates[i].letter, *resolved});
         }
     }
     const std::optional<char> letter = LetterOfPath(candidates, *cwd);
@@ -295,6 +331,7 @@ std::string PosixPlatform::CurrentDriveLetter() {
 std::string PosixPlatform::FolderOfRoot(std::string_view root) {
     const std::optional<char> letter = LetterOfRoot(root);
     if (letter) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
         for (const DriveMapping& mapping : TableInForce()) {
             if (mapping.letter == *letter) {
                 return mapping.folder == "/" ? mapping.folder : mapping.folder + "/";
@@ -353,11 +390,14 @@ std::string PosixPlatform::ToCodePage932(std::string_view utf8) {
 }
 
 std::vector<DriveMapping> PosixPlatform::DriveTable() {
+    const std::lock_guard<std::mutex> lock(m_mutex);
     return TableInForce();
 }
 
 void PosixPlatform::SetDriveTable(std::vector<DriveMapping> table) {
-    m_table = NormalizeDriveTable(std::move(table));
+    std::vector<DriveMapping> normalized = NormalizeDriveTable(std::move(table));
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_table = std::move(normalized);
     m_driveValid.fill(false);
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,23 +46,33 @@ public:
     void SetDriveTable(std::vector<DriveMapping> table) override;
 
 private:
-    // What a letter stands for under the current mount table.
+    // What a letter stands for under the current tables.
     struct Drive {
-        bool known = false;                    // the letter is in the table
-        std::string folder;                    // its folder, normalised
-        bool withoutMedium = false;            // an fstab mount point that is not mounted now
-        DriveType type = DriveType::NoRootDir; // type when the folder exists
+        bool known = false;                     // the letter is in the table
+        std::string folder;                     // its folder, normalised
+        bool withoutMedium = false;             // an fstab mount point that is not mounted now
+        DriveType fstabType = DriveType::Fixed; // type of such a drive, from its fstab entry
+        bool typeKnown = false;                 // type below is worked out for device typeDevice
+        std::uint64_t typeDevice = 0;           // device number of the folder when the type was worked out
+        DriveType type = DriveType::Fixed;      // type of the mounted filesystem that holds the folder
     };
 
     // Re-reads the mount table when the kernel reports a change, fstab when its file changed.
     void RefreshTables();
-    // The drive of a letter (upper case), worked out once per state of the tables.
-    const Drive& DriveOf(char letter);
+    // The drive of a letter (upper case), without the type of its filesystem; call with m_mutex held.
+    Drive& DriveOf(char letter);
+    // Type of the mounted filesystem holding the drive's folder, whose device number is given; call with
+    // m_mutex held.
+    DriveType MountedTypeOf(Drive& drive, std::uint64_t device);
+    // The table in force; call with m_mutex held.
     const std::vector<DriveMapping>& TableInForce();
     // What /sys tells about a device number, or about the block device file at a path.
     BlockDeviceInfo DeviceByNumber(unsigned major, unsigned minor);
     BlockDeviceInfo DeviceByPath(const std::string& path);
 
+    // Guards every member below: queries may come from several threads. Calls into a folder (statvfs,
+    // stat, realpath) are made without it, so a hung network drive holds up only its own query.
+    std::mutex m_mutex;
     Sources m_sources;
     int m_mountInfoFd = -1;
     bool m_mountInfoPollable = false;

@@ -30,7 +30,8 @@ TEST(AutomaticDriveTable, RootIsCThenUserMountsInMountPointOrder) {
                                      "47 27 8:33 / /data rw - ext4 /dev/sdc1 rw\n"
                                      "48 27 8:34 / /etc/hosts rw - ext4 /dev/sdc2 rw\n"
                                      "49 27 8:35 / /data rw - xfs /dev/sdc3 rw\n"));
-    const auto table = BuildAutomaticDriveTable(mounts, [](const std::string& path) { return path != "/etc/hosts"; });
+    const auto table =
+        BuildAutomaticDriveTable(mounts, [](const MountEntry& mount) { return mount.mountPoint != "/etc/hosts"; });
     const std::vector<DriveMapping> expected{
         {'C', "/"}, {'D', "/data"}, {'E', "/home"}, {'F', "/mnt/nas"}, {'G', "/run/media/kim/MY STICK"}};
     EXPECT_EQ(table, expected);

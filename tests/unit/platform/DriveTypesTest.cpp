@@ -1,7 +1,9 @@
 #include "DriveTypes.h"
 #include "PosixPlatform.h"
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include <unistd.h>
 
@@ -235,6 +237,36 @@ TEST_F(FakeMachine, LetterOnASymbolicLinkMatchesTheResolvedDirectory) {
     m_platform->SetDriveTable({{'L', (m_dir.Path() / "link").string()}});
     const CurrentDirectoryGuard guard(m_dir.Path() / "ram");
     EXPECT_EQ(m_platform->CurrentDriveLetter(), "L");
+}
+
+TEST_F(FakeMachine, QueriesFromSeveralThreadsAgree) {
+    // Drive queries may run on worker threads (time-bounded queries) while the table is read and set.
+    const std::string base = m_dir.Path().string();
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 300; ++i) {
+                if (m_platform->GetDriveType(t % 2 == 0 ? "G:\\" : "H:\\") !=
+                    (t % 2 == 0 ? DriveType::Remote : DriveType::RamDisk)) {
+                    ++wrong;
+                }
+                if (!m_platform->DiskFreeSpace("E:\\") || m_platform->DiskFreeSpace("F:\\")) {
+                    ++wrong;
+                }
+                if (t == 3 && i % 50 == 0) {
+                    m_platform->SetDriveTable(m_platform->DriveTable());
+                }
+                if (m_platform->FolderOfRoot("e:\\") != base + "/usb/") {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(AutomaticTable, RealMachineHasRootOnC) {
