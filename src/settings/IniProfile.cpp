@@ -1,11 +1,10 @@
 #include "settings/IniProfile.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 
 namespace {
-
-constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -23,18 +22,6 @@ std::string_view TrimBlanks(std::string_view text) {
 
 char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The section name of a header line "[name]"; false when the line is no header.
@@ -90,6 +77,18 @@ std::string_view OneLine(std::string_view text) {
 
 } // namespace
 
+bool ProfileNamesEqual(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int ParseProfileInt(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && IsBlank(text[i])) {
@@ -114,123 +113,242 @@ int ParseProfileInt(std::string_view text) {
     return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
 }
 
-IniProfile::IniProfile(std::string_view text) {
-    bool lineEndSeen = false;
-    while (!text.empty()) {
-        const std::size_t newline = text.find('\n');
-        Line line;
-        if (newline == std::string_view::npos) {
-            line.text = std::string(text);
-            text = {};
-        } else {
-            std::size_t textEnd = newline;
-            line.lineEnd = "\n";
-            if (textEnd > 0 && text[textEnd - 1] == '\r') {
-                --textEnd;
-                line.lineEnd = "\r\n";
-            }
-            line.text = std::string(text.substr(0, textEnd));
-            text.remove_prefix(newline + 1);
-            if (!lineEndSeen) {
-                m_lineEnd = line.lineEnd;
-                lineEndSeen = true;
-            }
-        }
-        m_lines.push_back(std::move(line));
+IniProfile::IniProfile(std::string_view text) : m_text(text) {
+    const std::size_t newline = m_text.find('\n');
+    if (newline != std::string::npos && newline > 0 && m_text[newline - 1] == '\r') {
+        m_lineEnd = "\r\n";
     }
 }
 
-std::size_t IniProfile::FindSection(std::string_view section) const {
-    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+IniProfile::LineSpan IniProfile::LineAt(std::size_t begin) const {
+    LineSpan line;
+    line.begin = begin;
+    const std::size_t newline = m_text.find('\n', begin);
+    if (newline == std::string::npos) {
+        line.textEnd = m_text.size();
+        line.next = m_text.size();
+        return line;
+    }
+    line.textEnd = newline > begin && m_text[newline - 1] == '\r' ? newline - 1 : newline;
+    line.next = newline + 1;
+    return line;
+}
+
+std::string_view IniProfile::TextOf(const LineSpan& line) const {
+    return std::string_view(m_text).substr(line.begin, line.textEnd - line.begin);
+}
+
+bool IniProfile::FindSection(std::string_view section, LineSpan& header) const {
+    for (std::size_t begin = 0; begin < m_text.size();) {
+        const LineSpan line = LineAt(begin);
+        if (line.textEnd == line.begin) {
+            begin = line.next; // an empty line holds nothing to find
+            continue;
+        }
         std::string_view name;
-        if (SectionNameOf(m_lines[i].text, name) && EqualsNoCase(name, section)) {
-            return i;
+        if (SectionNameOf(TextOf(line), name) && ProfileNamesEqual(name, section)) {
+            header = line;
+            return true;
         }
+        begin = line.next;
     }
-    return kNone;
+    return false;
 }
 
-std::size_t IniProfile::SectionEnd(std::size_t header) const {
-    std::size_t i = header + 1;
-    std::string_view name;
-    while (i < m_lines.size() && !SectionNameOf(m_lines[i].text, name)) {
-        ++i;
-    }
-    return i;
-}
-
-std::size_t IniProfile::FindKey(std::size_t header, std::string_view key) const {
-    const std::size_t end = SectionEnd(header);
-    for (std::size_t i = header + 1; i < end; ++i) {
+bool IniProfile::FindKey(const LineSpan& header, std::string_view key, LineSpan& found) const {
+    for (std::size_t begin = header.next; begin < m_text.size();) {
+        const LineSpan line = LineAt(begin);
+        if (line.textEnd == line.begin) {
+            begin = line.next; // an empty line holds nothing to find
+            continue;
+        }
+        const std::string_view text = TextOf(line);
+        std::string_view name;
+        if (SectionNameOf(text, name)) {
+            return false;
+        }
         std::string_view lineKey;
         std::string_view value;
-        if (KeyValueOf(m_lines[i].text, lineKey, value) && EqualsNoCase(lineKey, key)) {
-            return i;
+        if (KeyValueOf(text, lineKey, value) && ProfileNamesEqual(lineKey, key)) {
+            found = line;
+            return true;
         }
+        begin = line.next;
     }
-    return kNone;
+    return false;
 }
 
 std::string IniProfile::GetProfileString(std::string_view section, std::string_view key,
                                          std::string_view defaultValue) const {
-    const std::size_t header = FindSection(section);
-    if (header == kNone) {
-        return std::string(defaultValue);
-    }
-    const std::size_t index = FindKey(header, key);
-    if (index == kNone) {
+    LineSpan header;
+    LineSpan line;
+    if (!FindSection(section, header) || !FindKey(header, key, line)) {
         return std::string(defaultValue);
     }
     std::string_view lineKey;
     std::string_view value;
-    KeyValueOf(m_lines[index].text, lineKey, value);
+    KeyValueOf(TextOf(line), lineKey, value);
     return std::string(value);
 }
 
 int IniProfile::GetProfileInt(std::string_view section, std::string_view key, int defaultValue) const {
-    const std::size_t header = FindSection(section);
-    if (header == kNone) {
-        return defaultValue;
-    }
-    const std::size_t index = FindKey(header, key);
-    if (index == kNone) {
+    LineSpan header;
+    LineSpan line;
+    if (!FindSection(section, header) || !FindKey(header, key, line)) {
         return defaultValue;
     }
     std::string_view lineKey;
     std::string_view value;
-    KeyValueOf(m_lines[index].text, lineKey, value);
+    KeyValueOf(TextOf(line), lineKey, value);
     return ParseProfileInt(value);
 }
 
-void IniProfile::InsertLine(std::size_t index, std::string text) {
-    // The line before the new one must end, even when it was the file's unterminated last line.
-    if (index > 0 && m_lines[index - 1].lineEnd.empty()) {
-        m_lines[index - 1].lineEnd = m_lineEnd;
-    }
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(index), Line{std::move(text), m_lineEnd});
+void IniProfile::WriteProfileString(std::string_view section, std::string_view key, std::string_view value) {
+    WriteProfileStrings(section, {{std::string(key), std::string(value)}});
 }
 
-void IniProfile::WriteProfileString(std::string_view section, std::string_view key, std::string_view value) {
-    const std::string_view safeValue = OneLine(value);
-    std::size_t header = FindSection(section);
-    if (header == kNone) {
-        InsertLine(m_lines.size(), "[" + std::string(section) + "]");
-        header = m_lines.size() - 1;
+namespace {
+
+// Index of the first of names equal to name, or names.size(); names longer than longest never match.
+template <typename Names, typename NameOf>
+std::size_t IndexOfName(const Names& names, std::string_view name, std::size_t longest, NameOf nameOf) {
+    if (name.size() > longest) {
+        return names.size();
     }
-    const std::size_t index = FindKey(header, key);
-    if (index != kNone) {
-        // Keep the key as the file spells it.
-        std::string_view lineKey;
-        std::string_view oldValue;
-        KeyValueOf(m_lines[index].text, lineKey, oldValue);
-        m_lines[index].text = std::string(lineKey) + "=" + std::string(safeValue);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (ProfileNamesEqual(nameOf(names[i]), name)) {
+            return i;
+        }
+    }
+    return names.size();
+}
+
+} // namespace
+
+void IniProfile::WriteProfileStrings(std::string_view section,
+                                     const std::vector<std::pair<std::string, std::string>>& keysAndValues) {
+    // The line before new text must end, even when it was the file's unterminated last line.
+    const auto endedAt = [this](std::size_t offset) {
+        return offset == 0 || m_text[offset - 1] == '\n' ? std::string() : m_lineEnd;
+    };
+    const auto lineOf = [](const std::pair<std::string, std::string>& keyAndValue, std::string_view key) {
+        return std::string(key) + "=" + std::string(OneLine(keyAndValue.second));
+    };
+
+    LineSpan header;
+    if (!FindSection(section, header)) {
+        m_text += endedAt(m_text.size());
+        m_text += "[" + std::string(section) + "]" + m_lineEnd;
+        for (const auto& keyAndValue : keysAndValues) {
+            m_text += lineOf(keyAndValue, keyAndValue.first) + m_lineEnd;
+        }
         return;
     }
-    std::size_t insertAt = SectionEnd(header);
-    while (insertAt > header + 1 && TrimBlanks(m_lines[insertAt - 1].text).empty()) {
-        --insertAt;
+
+    // One pass over the section: the first line of each key, and the end of its last non-blank line.
+    std::size_t longest = 0;
+    for (const auto& keyAndValue : keysAndValues) {
+        longest = std::max(longest, keyAndValue.first.size());
     }
-    InsertLine(insertAt, std::string(key) + "=" + std::string(safeValue));
+    const auto keyOf = [](const std::pair<std::string, std::string>& keyAndValue) -> std::string_view {
+        return keyAndValue.first;
+    };
+    std::vector<std::optional<LineSpan>> found(keysAndValues.size());
+    std::size_t insertAt = header.next;
+    for (std::size_t begin = header.next; begin < m_text.size();) {
+        const LineSpan line = LineAt(begin);
+        if (line.textEnd == line.begin) {
+            begin = line.next; // an empty line holds nothing to find
+            continue;
+        }
+        const std::string_view text = TextOf(line);
+        std::string_view name;
+        if (SectionNameOf(text, name)) {
+            break;
+        }
+        if (!TrimBlanks(text).empty()) {
+            insertAt = line.next;
+        }
+        std::string_view lineKey;
+        std::string_view value;
+        if (KeyValueOf(text, lineKey, value)) {
+            const std::size_t index = IndexOfName(keysAndValues, lineKey, longest, keyOf);
+            if (index < found.size() && !found[index]) {
+                found[index] = line;
+            }
+        }
+        begin = line.next;
+    }
+
+    // Rebuild the text once: replaced lines in place (keeping the key as the file spells it), new keys
+    // together at the insertion point, in the order given.
+    struct Edit {
+        std::size_t begin;
+        std::size_t end;
+        std::string text;
+    };
+    std::vector<Edit> edits;
+    std::string inserted;
+    for (std::size_t i = 0; i < keysAndValues.size(); ++i) {
+        if (found[i]) {
+            std::string_view lineKey;
+            std::string_view oldValue;
+            KeyValueOf(TextOf(*found[i]), lineKey, oldValue);
+            edits.push_back(Edit{found[i]->begin, found[i]->textEnd, lineOf(keysAndValues[i], lineKey)});
+        } else {
+            inserted += lineOf(keysAndValues[i], keysAndValues[i].first) + m_lineEnd;
+        }
+    }
+    if (!inserted.empty()) {
+        edits.push_back(Edit{insertAt, insertAt, endedAt(insertAt) + inserted});
+    }
+    std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
+    std::string text;
+    text.reserve(m_text.size() + inserted.size() + 64 * edits.size());
+    std::size_t copied = 0;
+    for (const Edit& edit : edits) {
+        text.append(m_text, copied, edit.begin - copied);
+        text += edit.text;
+        copied = edit.end;
+    }
+    text.append(m_text, copied, std::string::npos);
+    m_text = std::move(text);
+}
+
+std::vector<std::optional<std::string>> IniProfile::GetProfileStrings(std::string_view section,
+                                                                      const std::vector<std::string>& keys) const {
+    std::vector<std::optional<std::string>> values(keys.size());
+    LineSpan header;
+    if (!FindSection(section, header)) {
+        return values;
+    }
+    std::size_t longest = 0;
+    for (const std::string& key : keys) {
+        longest = std::max(longest, key.size());
+    }
+    const auto keyOf = [](const std::string& key) -> std::string_view { return key; };
+    for (std::size_t begin = header.next; begin < m_text.size();) {
+        const LineSpan line = LineAt(begin);
+        if (line.textEnd == line.begin) {
+            begin = line.next; // an empty line holds nothing to find
+            continue;
+        }
+        const std::string_view text = TextOf(line);
+        std::string_view name;
+        if (SectionNameOf(text, name)) {
+            break;
+        }
+        std::string_view lineKey;
+        std::string_view value;
+        if (KeyValueOf(text, lineKey, value)) {
+            const std::size_t index = IndexOfName(keys, lineKey, longest, keyOf);
+            if (index < values.size() && !values[index]) {
+                values[index] = std::string(value);
+            }
+        }
+        begin = line.next;
+    }
+    return values;
 }
 
 void IniProfile::WriteProfileInt(std::string_view section, std::string_view key, int value) {
@@ -238,36 +356,37 @@ void IniProfile::WriteProfileInt(std::string_view section, std::string_view key,
 }
 
 bool IniProfile::HasSection(std::string_view section) const {
-    return FindSection(section) != kNone;
+    LineSpan header;
+    return FindSection(section, header);
 }
 
 std::vector<std::pair<std::string, std::string>> IniProfile::Entries(std::string_view section) const {
     std::vector<std::pair<std::string, std::string>> entries;
-    const std::size_t header = FindSection(section);
-    if (header == kNone) {
+    LineSpan header;
+    if (!FindSection(section, header)) {
         return entries;
     }
-    const std::size_t end = SectionEnd(header);
-    for (std::size_t i = header + 1; i < end; ++i) {
+    for (std::size_t begin = header.next; begin < m_text.size();) {
+        const LineSpan line = LineAt(begin);
+        if (line.textEnd == line.begin) {
+            begin = line.next; // an empty line holds nothing to find
+            continue;
+        }
+        const std::string_view text = TextOf(line);
+        std::string_view name;
+        if (SectionNameOf(text, name)) {
+            break;
+        }
         std::string_view key;
         std::string_view value;
-        if (KeyValueOf(m_lines[i].text, key, value)) {
+        if (KeyValueOf(text, key, value)) {
             entries.emplace_back(std::string(key), std::string(value));
         }
+        begin = line.next;
     }
     return entries;
 }
 
 std::string IniProfile::Text() const {
-    std::string text;
-    std::size_t size = 0;
-    for (const Line& line : m_lines) {
-        size += line.text.size() + line.lineEnd.size();
-    }
-    text.reserve(size);
-    for (const Line& line : m_lines) {
-        text += line.text;
-        text += line.lineEnd;
-    }
-    return text;
+    return m_text;
 }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+// True when two section or key names are equal, ASCII letters compared without case.
+bool ProfileNamesEqual(std::string_view a, std::string_view b);
 
 // Integer value of a profile text: leading blanks, an optional sign, then decimal digits up to the first
 // other character ("102abc" is 102). No digits give 0; values beyond 32 bits saturate. Never throws.
@@ -28,6 +32,14 @@ public:
     void WriteProfileString(std::string_view section, std::string_view key, std::string_view value);
     // Sets the key's value to the decimal text of the int.
     void WriteProfileInt(std::string_view section, std::string_view key, int value);
+    // Sets several keys of one section in one pass, as that many WriteProfileString calls in this order
+    // would (the keys are distinct).
+    void WriteProfileStrings(std::string_view section,
+                             const std::vector<std::pair<std::string, std::string>>& keysAndValues);
+    // Values of several keys of one section in one pass, as GetProfileString reads them; nullopt for a
+    // missing key.
+    std::vector<std::optional<std::string>> GetProfileStrings(std::string_view section,
+                                                              const std::vector<std::string>& keys) const;
 
     // True when the file has a header line for the section.
     bool HasSection(std::string_view section) const;
@@ -38,19 +50,22 @@ public:
     std::string Text() const;
 
 private:
-    struct Line {
-        std::string text;    // without its line end
-        std::string lineEnd; // "\r\n", "\n", or empty for a last line without one
+    // One line of the text: where it starts, where its text ends (before "\r\n" or "\n") and where the
+    // next line starts.
+    struct LineSpan {
+        std::size_t begin = 0;
+        std::size_t textEnd = 0;
+        std::size_t next = 0;
     };
-    // Index of the section's header line, or npos.
-    std::size_t FindSection(std::string_view section) const;
-    // Index of the key's line within the section starting at header, or npos.
-    std::size_t FindKey(std::size_t header, std::string_view key) const;
-    // Index of the first line after the section starting at header.
-    std::size_t SectionEnd(std::size_t header) const;
-    // Inserts a line before index, giving it the file's line end.
-    void InsertLine(std::size_t index, std::string text);
+    // The line starting at offset begin.
+    LineSpan LineAt(std::size_t begin) const;
+    std::string_view TextOf(const LineSpan& line) const;
+    // The section's header line, or false.
+    bool FindSection(std::string_view section, LineSpan& header) const;
+    // The key's line within the section below header, or false.
+    bool FindKey(const LineSpan& header, std::string_view key, LineSpan& found) const;
 
-    std::vector<Line> m_lines;
+    // The file as it is held: one text, so that a file of many tiny lines costs no more than its size.
+    std::string m_text;
     std::string m_lineEnd = "\n"; // line end of new lines: the first one the file uses
 };

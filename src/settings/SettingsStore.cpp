@@ -1,6 +1,6 @@
 #include "settings/SettingsStore.h"
 
-#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -34,85 +34,113 @@ std::string StripQuotes(std::string_view text) {
     return std::string(text.substr(1, close - 1));
 }
 
+namespace {
+
+// The 33 keys of the section "Setting" in the order of the load and the save.
+std::vector<std::string> SettingKeys() {
+    std::vector<std::string> keys = {"Path",      "Filename",   "Auto",      "Time",       "GByte",
+                                     "Directory", "NetWork",    "Port",      "Keikoku",    "Nokori",
+                                     "Pass",      "NetKoushin", "EnbChange", "OtherDrive", "Directory2"};
+    for (int k = 0; k < kDriveSlots; ++k) {
+        keys.push_back(NumberedKey("Path", k));
+    }
+    for (int k = 0; k < kDriveSlots; ++k) {
+        keys.push_back(NumberedKey("Filename", k));
+    }
+    return keys;
+}
+
+} // namespace
+
 MonitorSettings ReadMonitorSettings(const IniProfile& ini,
                                     const std::function<void(const MonitorSettings&)>& afterNokori) {
-    const std::string_view s = kSettingSection;
+    // All keys in one pass over the file, then taken in the order of the load.
+    const std::vector<std::optional<std::string>> values = ini.GetProfileStrings(kSettingSection, SettingKeys());
+    std::size_t next = 0;
+    const auto text = [&values, &next]() { return values[next++].value_or(std::string()); };
+    const auto number = [&values, &next](int defaultValue) {
+        const std::optional<std::string>& value = values[next++];
+        return value ? ParseProfileInt(*value) : defaultValue;
+    };
+
     MonitorSettings settings;
-    settings.Path = ini.GetProfileString(s, "Path");
-    settings.Filename = ini.GetProfileString(s, "Filename");
-    settings.Auto = ini.GetProfileInt(s, "Auto", 0);
-    settings.Time = ini.GetProfileInt(s, "Time", 0);
-    settings.GByte = ini.GetProfileInt(s, "GByte", 0);
-    settings.Directory = ini.GetProfileString(s, "Directory");
-    settings.NetWork = ini.GetProfileInt(s, "NetWork", 0);
-    settings.Port = ini.GetProfileInt(s, "Port", 8085);
-    settings.Keikoku = ini.GetProfileInt(s, "Keikoku", 0);
-    settings.Nokori = ini.GetProfileInt(s, "Nokori", 100);
+    settings.Path = text();
+    settings.Filename = text();
+    settings.Auto = number(0);
+    settings.Time = number(0);
+    settings.GByte = number(0);
+    settings.Directory = text();
+    settings.NetWork = number(0);
+    settings.Port = number(8085);
+    settings.Keikoku = number(0);
+    settings.Nokori = number(100);
     if (afterNokori) {
         afterNokori(settings);
     }
-    settings.Pass = ini.GetProfileString(s, "Pass");
-    settings.NetKoushin = ini.GetProfileInt(s, "NetKoushin", 0);
-    settings.EnbChange = ini.GetProfileInt(s, "EnbChange", 0);
-    settings.OtherDrive = ini.GetProfileInt(s, "OtherDrive", 0);
-    settings.Directory2 = ini.GetProfileString(s, "Directory2");
-    for (int k = 0; k < kDriveSlots; ++k) {
-        settings.Path2To10[static_cast<std::size_t>(k)] = ini.GetProfileString(s, NumberedKey("Path", k));
+    settings.Pass = text();
+    settings.NetKoushin = number(0);
+    settings.EnbChange = number(0);
+    settings.OtherDrive = number(0);
+    settings.Directory2 = text();
+    for (std::string& folder : settings.Path2To10) {
+        folder = text();
     }
-    for (int k = 0; k < kDriveSlots; ++k) {
-        settings.Filename2To10[static_cast<std::size_t>(k)] = ini.GetProfileString(s, NumberedKey("Filename", k));
+    for (std::string& name : settings.Filename2To10) {
+        name = text();
     }
     settings.HttpHeaders = ini.GetProfileInt("Http", "Headers", 0);
     return settings;
 }
 
 void WriteMonitorSettings(IniProfile& ini, const MonitorSettings& settings) {
-    const std::string_view s = kSettingSection;
-    ini.WriteProfileString(s, "Path", Quoted(settings.Path));
-    ini.WriteProfileString(s, "Filename", settings.Filename);
-    ini.WriteProfileInt(s, "Auto", settings.Auto);
-    ini.WriteProfileInt(s, "Time", settings.Time);
-    ini.WriteProfileInt(s, "GByte", settings.GByte);
-    ini.WriteProfileString(s, "Directory", settings.Directory);
-    ini.WriteProfileInt(s, "NetWork", settings.NetWork);
-    ini.WriteProfileInt(s, "Port", settings.Port);
-    ini.WriteProfileInt(s, "Keikoku", settings.Keikoku);
-    ini.WriteProfileInt(s, "Nokori", settings.Nokori);
-    ini.WriteProfileString(s, "Pass", settings.Pass);
-    ini.WriteProfileInt(s, "NetKoushin", settings.NetKoushin);
-    ini.WriteProfileInt(s, "EnbChange", settings.EnbChange);
-    ini.WriteProfileInt(s, "OtherDrive", settings.OtherDrive);
-    ini.WriteProfileString(s, "Directory2", settings.Directory2);
-    for (int k = 0; k < kDriveSlots; ++k) {
-        ini.WriteProfileString(s, NumberedKey("Path", k), Quoted(settings.Path2To10[static_cast<std::size_t>(k)]));
+    const std::vector<std::string> keys = SettingKeys();
+    std::vector<std::string> values = {Quoted(settings.Path),
+                                       settings.Filename,
+                                       std::to_string(settings.Auto),
+                                       std::to_string(settings.Time),
+                                       std::to_string(settings.GByte),
+                                       settings.Directory,
+                                       std::to_string(settings.NetWork),
+                                       std::to_string(settings.Port),
+                                       std::to_string(settings.Keikoku),
+                                       std::to_string(settings.Nokori),
+                                       settings.Pass,
+                                       std::to_string(settings.NetKoushin),
+                                       std::to_string(settings.EnbChange),
+                                       std::to_string(settings.OtherDrive),
+                                       settings.Directory2};
+    for (const std::string& folder : settings.Path2To10) {
+        values.push_back(Quoted(folder));
     }
-    for (int k = 0; k < kDriveSlots; ++k) {
-        ini.WriteProfileString(s, NumberedKey("Filename", k), settings.Filename2To10[static_cast<std::size_t>(k)]);
+    for (const std::string& name : settings.Filename2To10) {
+        values.push_back(name);
     }
+    std::vector<std::pair<std::string, std::string>> keysAndValues;
+    keysAndValues.reserve(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        keysAndValues.emplace_back(keys[i], std::move(values[i]));
+    }
+    // One pass, with the effect of the 33 writes in this order.
+    ini.WriteProfileStrings(kSettingSection, keysAndValues);
 }
 
 std::vector<DriveMapping> ReadDriveTable(const IniProfile& ini) {
+    std::vector<std::string> letters;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        letters.emplace_back(1, letter);
+    }
+    // The first key of each letter, in either case.
+    const std::vector<std::optional<std::string>> values = ini.GetProfileStrings(kDrivesSection, letters);
     std::vector<DriveMapping> table;
-    for (const auto& [key, value] : ini.Entries(kDrivesSection)) {
-        if (key.size() != 1) {
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        if (!values[i]) {
             continue;
         }
-        const char letter = UpperLetter(key.front());
-        if (letter < 'A' || letter > 'Z') {
-            continue;
-        }
-        std::string folder = StripQuotes(value);
-        if (folder.empty()) {
-            continue;
-        }
-        const bool known = std::any_of(table.begin(), table.end(),
-                                       [letter](const DriveMapping& mapping) { return mapping.letter == letter; });
-        if (!known) {
-            table.push_back(DriveMapping{letter, std::move(folder)});
+        std::string folder = StripQuotes(*values[i]);
+        if (!folder.empty()) {
+            table.push_back(DriveMapping{letters[i].front(), std::move(folder)});
         }
     }
-    std::stable_sort(table.begin(), table.end(),
-                     [](const DriveMapping& a, const DriveMapping& b) { return a.letter < b.letter; });
     return table;
 }
 

@@ -2,7 +2,9 @@
 
 #include <climits>
 #include <ostream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -120,6 +122,29 @@ TEST(IniProfileTest, NulBytesAndHugeLinesAreHandled) {
     EXPECT_EQ(ini.GetProfileString("Setting", "Path"), huge);
     ini.WriteProfileInt("Setting", "Auto", 1);
     EXPECT_EQ(ini.Text(), text.substr(0, text.size() - 4) + std::string("\0\0\0\n", 4) + "Auto=1\n");
+}
+
+TEST(IniProfileTest, BatchWriteAndReadMatchOneKeyAtATime) {
+    const std::vector<std::pair<std::string, std::string>> writes = {
+        {"b", "2"}, {"New1", "x"}, {"A", "1\nInjected=1"}, {"New2", ""}, {"c", "3"}};
+    for (const std::string before : {"", "[Setting]", "[Setting]\r\nA=0\r\n\r\n[Other]\r\nB=9\r\n",
+                                     "x\n[setting]\nB=0\n;c=0\nC=0\nb=5\n\n \t\n", "[Setting]\nA=0"}) {
+        IniProfile batch(before);
+        batch.WriteProfileStrings("Setting", writes);
+        IniProfile single(before);
+        for (const auto& [key, value] : writes) {
+            single.WriteProfileString("Setting", key, value);
+        }
+        EXPECT_EQ(batch.Text(), single.Text()) << before;
+
+        const std::vector<std::string> keys = {"a", "B", "NEW1", "new2", "Missing", "Injected"};
+        const std::vector<std::optional<std::string>> values = batch.GetProfileStrings("SETTING", keys);
+        ASSERT_EQ(values.size(), keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const std::string one = batch.GetProfileString("Setting", keys[i], "<none>");
+            EXPECT_EQ(values[i].value_or("<none>"), one) << before << " " << keys[i];
+        }
+    }
 }
 
 TEST(IniProfileTest, EntriesListSectionInFileOrder) {
