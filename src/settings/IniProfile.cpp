@@ -1,8 +1,9 @@
 #include "settings/IniProfile.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
-#include <cstdint>
+#include <system_error>
 
 namespace {
 
@@ -90,27 +91,23 @@ bool ProfileNamesEqual(std::string_view a, std::string_view b) {
 }
 
 int ParseProfileInt(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) {
-        ++i;
+    std::size_t start = 0;
+    while (start < text.size() && IsBlank(text[start])) {
+        ++start;
     }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    // Accumulate the magnitude, stopping the growth once it is beyond any int.
-    constexpr std::int64_t kLimit = static_cast<std::int64_t>(INT_MAX) + 1;
-    std::int64_t magnitude = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (magnitude <= kLimit) {
-            magnitude = magnitude * 10 + (text[i] - '0');
+    std::string_view number = text.substr(start);
+    if (!number.empty() && number.front() == '+') {
+        number.remove_prefix(1);
+        if (!number.empty() && number.front() == '-') {
+            return 0; // "+-3" has no number
         }
     }
-    if (negative) {
-        return magnitude >= kLimit ? INT_MIN : static_cast<int>(-magnitude);
+    int value = 0;
+    const std::errc error = std::from_chars(number.data(), number.data() + number.size(), value).ec;
+    if (error == std::errc::result_out_of_range) {
+        return number.front() == '-' ? INT_MIN : INT_MAX;
     }
-    return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+    return error == std::errc() ? value : 0;
 }
 
 IniProfile::IniProfile(std::string_view text) : m_text(text) {

@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -145,7 +146,16 @@ std::vector<DriveMapping> ReadDriveTable(const IniProfile& ini) {
 }
 
 void WriteDriveTable(IniProfile& ini, const std::vector<DriveMapping>& table) {
+    std::vector<std::pair<std::string, std::string>> keysAndValues;
     for (const DriveMapping& mapping : table) {
-        ini.WriteProfileString(kDrivesSection, std::string(1, UpperLetter(mapping.letter)), Quoted(mapping.folder));
+        const std::string letter(1, UpperLetter(mapping.letter));
+        const bool repeated = std::any_of(keysAndValues.begin(), keysAndValues.end(),
+                                          [&letter](const auto& entry) { return entry.first == letter; });
+        if (!repeated) {
+            keysAndValues.emplace_back(letter, Quoted(mapping.folder));
+        }
+    }
+    if (!keysAndValues.empty()) {
+        ini.WriteProfileStrings(kDrivesSection, keysAndValues);
     }
 }
