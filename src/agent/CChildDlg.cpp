@@ -88,6 +88,7 @@ int CChildDlg::ShowWarningBox(const std::string& text) {
     QMessageBox box(QMessageBox::Information, QString::fromUtf8(kWarningCaption), QString::fromStdString(text),
                     QMessageBox::Ok);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.setWindowModality(Qt::WindowModal); // blocks no other window: the tray and open dialogs keep working
     // The tick timer is not delivered again while its own handler runs, and the box runs inside that
     // handler: a stand-in keeps the ticks (tooltip, picture, automatic refreshes) going meanwhile.
     const bool outermost = !m_standInTimer.isActive();
@@ -113,6 +114,10 @@ void CChildDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 
 void CChildDlg::OnSettingsCommand() {
     if (!m_settingDlg.IsWindowOpen()) {
+        // Modal to nothing but itself, as a dialog owned by the hidden agent: an application-modal dialog
+        // would block the tray icon, and with it the exit command that must reach an open dialog. Set before
+        // every run, as each run resets it.
+        m_settingDlg.setWindowModality(Qt::WindowModal);
         m_settingDlg.RunModal();
     }
     if (m_exitPending) {
