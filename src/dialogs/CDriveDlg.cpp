@@ -106,6 +106,9 @@ int CDriveDlg::RunModal() {
     PushToControls();
     OnLettersChanged();
     m_lettersEdit->setFocus();
+    // Blocks only the settings dialog below it, so the tray's exit command still reaches it; each run
+    // resets the modality.
+    setWindowModality(Qt::WindowModal);
     return exec();
 }
 
@@ -116,6 +119,9 @@ void CDriveDlg::FrameworkOk() {
 }
 
 bool CDriveDlg::PullFromControls() {
+    if (DataExchange::MessageShowing(this)) {
+        return false;
+    }
     MonitorSettings& settings = m_monitor.Settings();
     m_exchanging = true;
     DataExchange exchange(this, DataExchange::Direction::Pull);

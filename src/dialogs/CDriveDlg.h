@@ -24,7 +24,8 @@ public:
     // OK: takes the values with validation and ends the dialog only when every control passed.
     void FrameworkOk();
 
-    // Controls to settings; false when a control failed (its message has been shown).
+    // Controls to settings; false when a control failed (its message has been shown) or while a validation
+    // message of this dialog is already on screen.
     bool PullFromControls();
     // Settings to controls, without running the letters-change handler.
     void PushToControls();

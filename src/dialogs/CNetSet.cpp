@@ -70,6 +70,9 @@ CNetSet::CNetSet(QWidget* parent) : QDialog(parent) {
 int CNetSet::RunModal() {
     PushToControls();
     m_portEdit->setFocus();
+    // Blocks only the settings dialog below it, so the tray's exit command still reaches it; each run
+    // resets the modality.
+    setWindowModality(Qt::WindowModal);
     return exec();
 }
 
@@ -80,6 +83,10 @@ void CNetSet::FrameworkOk() {
 }
 
 bool CNetSet::PullFromControls() {
+    // An exit that arrives while a validation message waits for the user must not show a second one.
+    if (DataExchange::MessageShowing(this)) {
+        return false;
+    }
     DataExchange exchange(this, DataExchange::Direction::Pull);
     exchange.Int(m_portEdit, m_port, 0, 65535);
     exchange.Text(m_passwordEdit, m_password);

@@ -23,7 +23,8 @@ public:
     // OK: takes the values with validation and ends the dialog only when every control passed.
     void FrameworkOk();
 
-    // Controls to members; false when a control failed (its message has been shown).
+    // Controls to members; false when a control failed (its message has been shown) or while a validation
+    // message of this dialog is already on screen.
     bool PullFromControls();
     // Members to controls.
     void PushToControls();

@@ -149,7 +149,7 @@ void CSettingDlg::FrameworkOk() {
 
 bool CSettingDlg::PullFromControls() {
     // A refresh that arrives while a validation message waits for the user must not show a second one.
-    if (DataExchange::MessageShowing()) {
+    if (DataExchange::MessageShowing(this)) {
         return false;
     }
     MonitorSettings& settings = m_monitor.Settings();

@@ -31,7 +31,7 @@ public:
     bool IsWindowOpen() const { return m_running; }
 
     // Controls to settings, with validation; false when a control failed (its message has been shown) or
-    // while a validation message is already on screen.
+    // while a validation message of this dialog is already on screen.
     bool PullFromControls() override;
     // Settings to controls.
     void PushToControls() override;

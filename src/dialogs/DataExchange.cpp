@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QList>
 #include <QMessageBox>
 #include <QValidator>
 
@@ -11,7 +12,8 @@
 
 namespace {
 
-int g_messagesShowing = 0;
+// Dialogs whose validation message is on screen.
+QList<const QWidget*> g_messageOwners;
 
 // Limits what the user can type to a number of characters without cutting a longer text that was put
 // into the control: such a text can be shortened but not lengthened (the edit control's text limit).
@@ -72,15 +74,15 @@ void SetTextIfChanged(QLineEdit* control, const QString& text) {
 
 DataExchange::DataExchange(QWidget* dialog, Direction direction) : m_dialog(dialog), m_direction(direction) {}
 
-bool DataExchange::MessageShowing() {
-    return g_messagesShowing > 0;
+bool DataExchange::MessageShowing(const QWidget* dialog) {
+    return g_messageOwners.contains(dialog);
 }
 
 void DataExchange::Fail(QLineEdit* control, const QString& message) {
     m_failed = true;
-    ++g_messagesShowing;
+    g_messageOwners.append(m_dialog);
     QMessageBox::warning(m_dialog, QStringLiteral("tarvellin"), message);
-    --g_messagesShowing;
+    g_messageOwners.removeOne(m_dialog);
     control->setFocus();
     control->selectAll();
 }

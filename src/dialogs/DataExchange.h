@@ -34,8 +34,8 @@ public:
     // A check box: checked when the member is 1; pull gives 0 or 1 when the box differs from the member.
     void Check(QCheckBox* control, int& member);
 
-    // True while a validation message of any dialog is on screen.
-    static bool MessageShowing();
+    // True while a validation message of this dialog is on screen.
+    static bool MessageShowing(const QWidget* dialog);
 
 private:
     bool Skip() const { return m_failed; }

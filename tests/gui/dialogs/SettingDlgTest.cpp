@@ -40,6 +40,7 @@ private slots:
     void networkSettingsAreCopiedInAndOut();
     void cancelledNetworkSettingsLeaveSettingsUnchanged();
     void closeForExitAcceptsBothDialogsWithoutSaving();
+    void closeForExitDuringValidationMessageLeavesNetworkDialogOpen();
     void refreshWhileOpenPullsEditsAndShowsNewTexts();
     void refreshDuringValidationMessageShowsItOnlyOnce();
     void secondRunWhileOpenIsRefused();
@@ -518,6 +519,38 @@ void SettingDlgTest::closeForExitAcceptsBothDialogsWithoutSaving() {
     QCOMPARE(settings.Time, 9);
     QCOMPARE(machine.platform.saves, 0);
     QVERIFY(machine.StatusFiles().empty());
+    QVERIFY(!dialog.IsWindowOpen());
+}
+
+void SettingDlgTest::closeForExitDuringValidationMessageLeavesNetworkDialogOpen() {
+    DialogMachine machine;
+    MonitorSettings& settings = machine.monitor->Settings();
+    settings.NetWork = 1;
+    CSettingDlg dialog(*machine.monitor);
+    CNetSet& network = dialog.NetworkDialog();
+    MessageBoxCloser closer(300);
+    bool networkOpenAfterExit = false;
+    const ModalRun run = RunModalWith(
+        &dialog, [&] { return dialog.RunModal(); },
+        [&] {
+            ModalStep inner(&network, [&] {
+                QLineEdit* port = ControlOf<QLineEdit>(network, 1005);
+                TypeInto(port, QStringLiteral("70000"));
+                // The exit command arrives while the port's message waits for the user.
+                QTimer::singleShot(50, &dialog, [&] { dialog.CloseForExit(); });
+                QTest::keyClick(port, Qt::Key_Escape);
+                networkOpenAfterExit = network.isVisible();
+                QTest::mouseClick(ControlOf<QPushButton>(network, 2), Qt::LeftButton);
+            });
+            QTest::mouseClick(ControlOf<QPushButton>(dialog, 1019), Qt::LeftButton);
+        });
+    QVERIFY(run.stepRan);
+    QVERIFY(!run.timedOut);
+    QCOMPARE(closer.Texts(), QStringList{QStringLiteral("0 から 65535 までの整数を入力してください。")});
+    // The settings dialog was accepted; the network dialog stayed for the user, who cancelled it.
+    QVERIFY(networkOpenAfterExit);
+    QCOMPARE(run.result, int(QDialog::Accepted));
+    QCOMPARE(settings.Port, 8085);
     QVERIFY(!dialog.IsWindowOpen());
 }
 
