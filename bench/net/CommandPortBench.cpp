@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
     const int port = FreePort();
     dir.Write("tarvellin.ini",
               "[Setting]\nNetWork=1\nPort=" + std::to_string(port) + "\nPath=\"" + dir.Folder() + "\"\n");
-    AgentProcess agent(dir.Path().string(), {}, TARVELLIN_AGENT);
+    AgentProcess agent(dir.Path().string(), {}, TARVELLIN_BINARY);
     if (!WaitUntil([&] { return Request(port, kNotFoundRequest) > 0; }, 10s)) {
         std::fprintf(stderr, "the agent does not answer on port %d: %s\n", port, agent.Stderr().c_str());
         return 1;

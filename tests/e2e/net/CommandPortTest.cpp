@@ -78,7 +78,7 @@ bool IsPage(const std::string& reply) {
 class CommandPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(fs::exists(TARVELLIN_AGENT)) << "the program is missing: " << TARVELLIN_AGENT;
+        ASSERT_TRUE(fs::exists(TARVELLIN_BINARY)) << "the program is missing: " << TARVELLIN_BINARY;
         fs::create_directories(m_dir.Path() / "status");
         m_port = FreePort();
     }
@@ -92,7 +92,7 @@ protected:
     // Starts the agent and waits for its port.
     void Start(int port = 0) {
         m_agent = std::make_unique<AgentProcess>(m_dir.Path().string(), std::map<std::string, std::string>{},
-                                                 TARVELLIN_AGENT);
+                                                 TARVELLIN_BINARY);
         ASSERT_TRUE(WaitUntil([&] { return Connectable(port != 0 ? port : m_port); }))
             << "the agent does not listen; stderr: " << m_agent->Stderr();
     }
@@ -216,7 +216,7 @@ TEST_F(CommandPortTest, PortInUseLeavesTheAgentRunningWithoutListener) {
     ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(listen(blocker, 5), 0);
     WriteSettings("NetWork=1\n");
-    AgentProcess agent(m_dir.Path().string(), {}, TARVELLIN_AGENT);
+    AgentProcess agent(m_dir.Path().string(), {}, TARVELLIN_BINARY);
     EXPECT_TRUE(WaitUntil([&] { return agent.Stderr().find('\n') != std::string::npos; }, 5s));
     EXPECT_TRUE(agent.Running());
     const std::string err = agent.Stderr();
@@ -227,7 +227,7 @@ TEST_F(CommandPortTest, PortInUseLeavesTheAgentRunningWithoutListener) {
 
 TEST_F(CommandPortTest, PortOutOfRangeLeavesTheAgentRunningWithoutListener) {
     m_dir.Write("tarvellin.ini", "[Setting]\nNetWork=1\nPort=70000\n");
-    AgentProcess agent(m_dir.Path().string(), {}, TARVELLIN_AGENT);
+    AgentProcess agent(m_dir.Path().string(), {}, TARVELLIN_BINARY);
     EXPECT_TRUE(WaitUntil([&] { return agent.Stderr().find("70000") != std::string::npos; }, 5s)) << agent.Stderr();
     EXPECT_TRUE(agent.Running());
 }
@@ -299,7 +299,7 @@ TEST_F(CommandPortTest, SilentClientIsClosedAfterTenSecondsWithoutReply) {
     auto silent = std::async(std::launch::async, [this] { return HttpExchange(m_port, "", 20s); });
     // Others wait behind it and are answered once it has gone.
     std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(Ask("GET /x HTTP/1.1\r\n\r\n"), kNotFound);
+    EXPECT_EQ(HttpExchange(m_port, "GET /x HTTP/1.1\r\n\r\n", 20s), kNotFound);
     EXPECT_EQ(silent.get(), "");
     const auto held = std::chrono::steady_clock::now() - start;
     EXPECT_GE(held, 9s);
