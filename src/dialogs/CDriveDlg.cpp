@@ -105,7 +105,7 @@ int CDriveDlg::RunModal() {
     PushToControls();
     PushToControls();
     OnLettersChanged();
-    m_lettersEdit->setFocus();
+    m_ok->setFocus(); // the first tab stop
     // Blocks only the settings dialog below it, so the tray's exit command still reaches it; each run
     // resets the modality.
     setWindowModality(Qt::WindowModal);

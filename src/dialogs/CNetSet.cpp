@@ -69,7 +69,7 @@ CNetSet::CNetSet(QWidget* parent) : QDialog(parent) {
 
 int CNetSet::RunModal() {
     PushToControls();
-    m_portEdit->setFocus();
+    m_ok->setFocus(); // the first tab stop
     // Blocks only the settings dialog below it, so the tray's exit command still reaches it; each run
     // resets the modality.
     setWindowModality(Qt::WindowModal);

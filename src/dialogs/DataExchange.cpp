@@ -22,7 +22,8 @@ public:
     TextLimitValidator(QLineEdit* edit, int maxChars)
         : QValidator(edit), m_maxChars(maxChars), m_lastLength(edit->text().size()) {
         // The edit has already taken the new text when it asks; remember the length it had before.
-        connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { m_lastLength = text.size(); });
+        // (Read back from the edit: a handler of the same signal may already have replaced the text.)
+        connect(edit, &QLineEdit::textChanged, this, [this, edit] { m_lastLength = edit->text().size(); });
     }
 
     State validate(QString& input, int& /*position*/) const override {
