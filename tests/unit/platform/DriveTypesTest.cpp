@@ -232,6 +232,14 @@ TEST_F(FakeMachine, CurrentLetterAndConfigurationFollowTheCurrentDirectory) {
     }
 }
 
+TEST_F(FakeMachine, RemovedCurrentDirectoryGivesRelativeConfigurationAndNoLetter) {
+    fs::create_directory(m_dir.Path() / "gone");
+    const CurrentDirectoryGuard guard(m_dir.Path() / "gone");
+    fs::remove(m_dir.Path() / "gone");
+    EXPECT_EQ(m_platform->ConfigurationPath(), "tarvellin.ini");
+    EXPECT_EQ(m_platform->CurrentDriveLetter(), "");
+}
+
 TEST_F(FakeMachine, LetterOnASymbolicLinkMatchesTheResolvedDirectory) {
     fs::create_symlink(m_dir.Path() / "ram", m_dir.Path() / "link");
     m_platform->SetDriveTable({{'L', (m_dir.Path() / "link").string()}});
