@@ -36,6 +36,8 @@ CDriveDlg::CDriveDlg(Monitor& monitor, QWidget* parent) : QDialog(parent), m_mon
     setWindowTitle(QStringLiteral("ﾀﾞｲｱﾛｸﾞ"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
+    // Blocks only the window it belongs to: the tray icon, and with it the exit command, stays reachable.
+    setWindowModality(Qt::WindowModal);
     m_metrics.SizeDialog(this, 202, 223);
 
     auto addStatic = [this](const QString& text, int x, int y, int w, int h) {

@@ -24,6 +24,8 @@ CNetSet::CNetSet(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("ネットワーク設定"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
+    // Blocks only the window it belongs to: the tray icon, and with it the exit command, stays reachable.
+    setWindowModality(Qt::WindowModal);
     m_metrics.SizeDialog(this, 182, 91);
 
     // Resource order, which is also the tab order.

@@ -21,6 +21,8 @@ CSettingDlg::CSettingDlg(Monitor& monitor, QWidget* parent)
     setWindowTitle(QStringLiteral("tarvellin Ver2.10"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
+    // Blocks only the window it belongs to: the tray icon, and with it the exit command, stays reachable.
+    setWindowModality(Qt::WindowModal);
     m_metrics.SizeDialog(this, 91, 207);
 
     auto button = [this](int id, const QString& text, int x, int y, int w, int h) {

@@ -82,7 +82,9 @@ bool DataExchange::MessageShowing(const QWidget* dialog) {
 void DataExchange::Fail(QLineEdit* control, const QString& message) {
     m_failed = true;
     g_messageOwners.append(m_dialog);
-    QMessageBox::warning(m_dialog, QStringLiteral("tarvellin"), message);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("tarvellin"), message, QMessageBox::Ok, m_dialog);
+    box.setWindowModality(Qt::WindowModal); // the tray icon stays reachable
+    box.exec();
     g_messageOwners.removeOne(m_dialog);
     control->setFocus();
     control->selectAll();
