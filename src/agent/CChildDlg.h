@@ -38,7 +38,7 @@ public:
     void OnExitCommand();
 
     const TrayAgentRules& Rules() const { return m_rules; }
-    const QSystemTrayIcon& TrayIcon() const { return m_tray; }
+    QSystemTrayIcon& TrayIcon() { return m_tray; }
     const QMenu& ContextMenu() const { return m_menu; }
     CSettingDlg& SettingDialog() { return m_settingDlg; }
 
