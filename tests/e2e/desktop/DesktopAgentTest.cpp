@@ -198,6 +198,38 @@ TEST_F(DesktopAgentTest, DoubleClickOpensOneSettingsDialogAndMenuExitClosesItSav
     EXPECT_FALSE(desktop.IconCentre()) << "the icon outlived the agent";
 }
 
+TEST_F(DesktopAgentTest, MenuExitClosesTheSettingsAndNetworkDialogsTogether) {
+    WriteSettings("NetWork=1\n");
+    DesktopSession desktop;
+    ASSERT_FALSE(desktop.Display().empty());
+    auto agent = StartAgent(desktop);
+    const auto centre = WaitForIcon(desktop);
+    ASSERT_TRUE(centre) << agent->Stderr();
+    ASSERT_TRUE(WaitForSave());
+    const std::string saved = m_dir.Read("tarvellin.ini");
+    const std::string at = std::to_string(centre->first) + " " + std::to_string(centre->second);
+
+    desktop.Run("xdotool mousemove " + at + " click --repeat 2 --delay 60 1");
+    ASSERT_TRUE(WaitUntil([&] { return desktop.CountWindows(kSettingsTitle) == 1; }, 10s));
+    // The button "詳細" sits at the lower left of the settings dialog.
+    const std::optional<std::string> geometry =
+        desktop.Run("xdotool search --onlyvisible --name '" + kSettingsTitle + "' getwindowgeometry --shell");
+    ASSERT_TRUE(geometry);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(*geometry, m, std::regex(R"(X=(\d+)\s+Y=(\d+)\s+WIDTH=(\d+)\s+HEIGHT=(\d+))")));
+    const int x = std::stoi(m[1]) + std::stoi(m[3]) * 32 / 159;
+    const int y = std::stoi(m[2]) + std::stoi(m[4]) * 313 / 336;
+    desktop.Run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+    ASSERT_TRUE(WaitUntil([&] { return desktop.CountWindows("^ネットワーク設定$") == 1; }, 10s));
+    desktop.Screenshot(Artifact("network-dialog.png"), 0, 0, 1024, 768);
+
+    desktop.Run("xdotool mousemove " + at + " click 3");
+    std::this_thread::sleep_for(700ms);
+    desktop.Run("xdotool key c");
+    EXPECT_EQ(agent->Wait(10s), 0) << agent->Stderr();
+    EXPECT_EQ(m_dir.Read("tarvellin.ini"), saved);
+}
+
 TEST_F(DesktopAgentTest, BelowThresholdRefreshShowsOneWarningBox) {
     WriteSettings("Keikoku=1\nNokori=2000000000\n");
     DesktopSession desktop;
