@@ -70,9 +70,9 @@ bool KeyValueOf(std::string_view line, std::string_view& key, std::string_view& 
     return true;
 }
 
-// The text up to its first line break or NUL byte.
+// The text up to its first line feed or NUL byte: what one value line can hold.
 std::string_view OneLine(std::string_view text) {
-    const std::size_t end = text.find_first_of(std::string_view("\r\n\0", 3));
+    const std::size_t end = text.find_first_of(std::string_view("\n\0", 2));
     return end == std::string_view::npos ? text : text.substr(0, end);
 }
 

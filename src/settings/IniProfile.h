@@ -28,7 +28,7 @@ public:
     // The key's value read by ParseProfileInt; defaultValue when the section or key is missing.
     int GetProfileInt(std::string_view section, std::string_view key, int defaultValue) const;
     // Sets the key's value, creating the section and the key when missing. A value ends at its first line
-    // break or NUL byte, which a one-line ini value cannot hold.
+    // feed or NUL byte, which a one-line ini value cannot hold.
     void WriteProfileString(std::string_view section, std::string_view key, std::string_view value);
     // Sets the key's value to the decimal text of the int.
     void WriteProfileInt(std::string_view section, std::string_view key, int value);

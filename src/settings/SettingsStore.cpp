@@ -5,8 +5,10 @@
 
 namespace {
 
+// The folder in double quotes; a folder is cut where a value line would end, so the closing quote stays.
 std::string Quoted(const std::string& folder) {
-    return "\"" + folder + "\"";
+    const std::size_t end = folder.find_first_of(std::string_view("\n\0", 2));
+    return "\"" + folder.substr(0, end) + "\"";
 }
 
 std::string NumberedKey(std::string_view key, int slot) {

@@ -214,6 +214,21 @@ TEST_F(SettingsFileTest, FileThatBecameUnreadableIsNotReplaced) {
     EXPECT_EQ(IniProfile(FileText()).GetProfileInt("Other", "Keep", 0), 1);
 }
 
+TEST_F(SettingsFileTest, FolderWithLineBreakKeepsItsClosingQuote) {
+    Monitor monitor = MakeMonitor();
+    monitor.Settings().Path = "/a\rb/";
+    monitor.Settings().Path2To10[0] = "/c\n[Drives]\nC=/evil";
+    monitor.Settings().Pass = "pw\nNetWork=1";
+    monitor.SaveSettings();
+    Monitor reader = MakeMonitor();
+    reader.LoadSettings();
+    EXPECT_EQ(reader.Settings().Path, "/a\rb/");
+    EXPECT_EQ(reader.Settings().Path2To10[0], "/c");
+    EXPECT_EQ(reader.Settings().Pass, "pw");
+    EXPECT_EQ(reader.Settings().NetWork, 0);
+    EXPECT_FALSE(IniProfile(FileText()).HasSection("Drives"));
+}
+
 TEST_F(SettingsFileTest, MalformedValuesLoadWithoutFault) {
     using namespace std::string_literals;
     dir.Write("tarvellin.ini", "[Setting]\nPort=99999999999\nTime=-2x\nAuto=\xff\nNokori=\nPath=\"\0\"\n"s);
