@@ -71,6 +71,9 @@ void DriveDlgTest::typedLettersAreFiltered_data() {
     QTest::newRow("a tenth letter cannot be typed") << ""
                                                     << "CDEFGHIJKL"
                                                     << "CDEFGHIJK" << 9;
+    QTest::newRow("missing drive at the limit") << ""
+                                                << "CDEFGHIJQKL"
+                                                << "CDEFGHIJK" << 9;
 }
 
 void DriveDlgTest::typedLettersAreFiltered() {
