@@ -41,6 +41,7 @@ public:
         const auto it = files.find(path);
         return it == files.end() ? std::nullopt : std::optional(it->second);
     }
+    bool FileExists(const std::string& path) override { return files.contains(path); }
     bool ReplaceFileAtomically(const std::string& path, std::string_view content) override {
         files[path] = std::string(content);
         return true;

@@ -10,7 +10,8 @@ Monitor::Monitor(Platform& platform, std::string configurationPath)
 
 std::string Monitor::LoadSettings(const std::function<void(int port)>& startListening) {
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
-    m_fileSeen = text.has_value();
+    // A file that exists but cannot be read now counts as known: no save replaces it while it stays so.
+    m_fileSeen = text.has_value() || m_platform.FileExists(m_configurationPath);
     const IniProfile ini(text ? std::string_view(*text) : std::string_view());
 
     m_settings = ReadMonitorSettings(ini, [&startListening](const MonitorSettings& soFar) {

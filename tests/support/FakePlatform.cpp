@@ -63,6 +63,11 @@ bool FakePlatform::CreateOrTruncate(const std::string& path) {
     return static_cast<bool>(out);
 }
 
+bool FakePlatform::FileExists(const std::string& path) {
+    std::error_code error;
+    return fs::exists(Utf8Path(path), error);
+}
+
 std::optional<std::string> FakePlatform::ReadTextFile(const std::string& path) {
     if (failRead) {
         return std::nullopt;

@@ -357,6 +357,11 @@ bool PosixPlatform::CreateOrTruncate(const std::string& path) {
     return CreateOrTruncateFile(path);
 }
 
+bool PosixPlatform::FileExists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
 std::optional<std::string> PosixPlatform::ReadTextFile(const std::string& path) {
     std::optional<std::string> bytes = ReadWholeFile(path);
     if (!bytes) {

@@ -182,6 +182,11 @@ bool Win32Platform::CreateOrTruncate(const std::string& path) {
     return file.IsValid() && file.Close();
 }
 
+bool Win32Platform::FileExists(const std::string& path) {
+    const auto ansiPath = AnsiPath(path);
+    return ansiPath && GetFileAttributesA(ansiPath->c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::optional<std::string> Win32Platform::ReadTextFile(const std::string& path) {
     const auto ansiPath = AnsiPath(path);
     if (!ansiPath) {

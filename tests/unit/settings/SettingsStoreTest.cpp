@@ -214,6 +214,21 @@ TEST_F(SettingsFileTest, FileThatBecameUnreadableIsNotReplaced) {
     EXPECT_EQ(IniProfile(FileText()).GetProfileInt("Other", "Keep", 0), 1);
 }
 
+TEST_F(SettingsFileTest, FileUnreadableAtStartIsNotReplacedUntilItCanBeRead) {
+    dir.Write("tarvellin.ini", "[Other]\nKeep=1\n[Setting]\nPort=9000\n");
+    platform.failRead = true;
+    Monitor monitor = MakeMonitor();
+    monitor.LoadSettings();
+    EXPECT_EQ(monitor.Settings().Port, 8085); // unreadable: the defaults are used
+    monitor.SaveSettings();
+    EXPECT_EQ(platform.saves, 0);
+    EXPECT_EQ(FileText(), "[Other]\nKeep=1\n[Setting]\nPort=9000\n");
+
+    platform.failRead = false;
+    monitor.SaveSettings();
+    EXPECT_EQ(IniProfile(FileText()).GetProfileInt("Other", "Keep", 0), 1);
+}
+
 TEST_F(SettingsFileTest, FolderWithLineBreakKeepsItsClosingQuote) {
     Monitor monitor = MakeMonitor();
     monitor.Settings().Path = "/a\rb/";
