@@ -6,7 +6,7 @@ enum class AgentMode {
     Desktop,  // a display that shows windows: tray icon, dialogs and warning boxes
 };
 
-// Chooses the mode before any Qt application object exists. A display counts only when a window-system
-// plugin (xcb or Wayland) can actually connect to it; the probe runs in a child process, so a display that
-// refuses the connection costs no abort and no error text here.
-AgentMode ChooseAgentMode(int argc, char** argv);
+// True when the environment names a display (DISPLAY or WAYLAND_DISPLAY) and QT_QPA_PLATFORM is unset or
+// names a window-system plugin (xcb or Wayland). Only then is the desktop module worth loading; whether the
+// display really connects is the module's probe to find out. Reads the environment only.
+bool DisplayMayExist();

@@ -2,12 +2,13 @@
 
 #include "agent/HeadlessAgent.h"
 #include "agent/SignalWatcher.h"
-#include "app/CQuorvantelDlg.h"
+#include "app/DesktopLoader.h"
+#include "app/DesktopModule.h"
 #include "platform/Platform.h"
+#include "platform/guarded/GuardedPlatform.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QHostAddress>
-#include <QMessageBox>
 #include <QUdpSocket>
 
 #include <cstdio>
@@ -24,66 +25,96 @@ bool NetworkLayerAvailable() {
     return probe.bind(QHostAddress(QHostAddress::AnyIPv4), 0) || probe.bind(QHostAddress(QHostAddress::AnyIPv6), 0);
 }
 
-CQuorvantelApp::CQuorvantelApp(int& argc, char** argv) : m_mode(ChooseAgentMode(argc, argv)) {
-    // No QApplication without a display: its platform plugin would abort the process.
-    if (m_mode == AgentMode::Desktop) {
-        auto* app = new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false); // closing a dialog never ends the agent
-        m_qtApp.reset(app);
-    } else {
-        m_qtApp = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
-}
+CQuorvantelApp::CQuorvantelApp(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
 
 CQuorvantelApp::~CQuorvantelApp() = default;
 
 int CQuorvantelApp::Run() {
-    // SIGINT and SIGTERM end the loop the agent runs in, as the exit command does: nothing is saved.
-    SignalWatcher stopSignals;
-    QObject::connect(&stopSignals, &SignalWatcher::StopRequested, m_qtApp.get(), [] { QCoreApplication::exit(0); });
+    if (RunDesktop()) {
+        return ExitInstance();
+    }
+    // No display (or no module): only one application object may exist, and only now is it made.
+    m_qtApp = std::make_unique<QCoreApplication>(m_argc, m_argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
     InitInstance();
+    ShutDown();
     return ExitInstance();
 }
 
-bool CQuorvantelApp::InitInstance() {
-    if (!NetworkLayerAvailable()) {
-        ShowStartupMessage(kSocketFailure);
-        m_exitCode = 1; // a start that failed does not end as a success
+bool CQuorvantelApp::RunDesktop() {
+    if (!DisplayMayExist()) {
         return false;
+    }
+    const DesktopEntry entry = LoadDesktopModule();
+    if (entry == nullptr) {
+        return false;
+    }
+    DesktopHost host{};
+    host.version = kDesktopModuleVersion;
+    host.argc = &m_argc;
+    host.argv = m_argv;
+    host.context = this;
+    host.startUp = [](void* context, Platform** platform, const char** configurationPath) -> const char* {
+        auto* self = static_cast<CQuorvantelApp*>(context);
+        const char* failure = self->StartUp();
+        if (failure == nullptr) {
+            *platform = self->m_platform.get();
+            *configurationPath = self->m_configurationPath->c_str();
+        }
+        return failure;
+    };
+    host.shutDown = [](void* context) { static_cast<CQuorvantelApp*>(context)->ShutDown(); };
+    int exitCode = 1;
+    const int outcome = entry(&host, &exitCode);
+    if (outcome == kDesktopRan) {
+        m_mode = AgentMode::Desktop;
+        m_exitCode = exitCode;
+        return true;
+    }
+    if (outcome != kDesktopNoDisplay) {
+        std::fprintf(stderr, "tarvellin: desktop module of another version; running without windows\n");
+    }
+    return false;
+}
+
+const char* CQuorvantelApp::StartUp() {
+    // SIGINT and SIGTERM end the loop the agent runs in, as the exit command does: nothing is saved.
+    m_stopSignals = std::make_unique<SignalWatcher>();
+    QObject::connect(m_stopSignals.get(), &SignalWatcher::StopRequested, QCoreApplication::instance(),
+                     [] { QCoreApplication::exit(0); });
+    if (!NetworkLayerAvailable()) {
+        m_exitCode = 1; // a start that failed does not end as a success
+        return kSocketFailure;
     }
     try {
-        m_platform = CreatePlatform();
+        // Capacity and drive-type queries are bounded in time, so a hung drive cannot freeze the agent.
+        m_platform = std::make_unique<GuardedPlatform>(std::shared_ptr<Platform>(CreatePlatform()));
         m_configurationPath = m_platform->ConfigurationPath();
     } catch (const std::bad_alloc&) {
-        ShowStartupMessage(kOutOfMemory);
+        m_platform.reset();
         m_exitCode = 1;
+        return kOutOfMemory;
+    }
+    return nullptr;
+}
+
+void CQuorvantelApp::ShutDown() {
+    m_stopSignals.reset();
+    m_platform.reset();
+}
+
+bool CQuorvantelApp::InitInstance() {
+    if (const char* failure = StartUp(); failure != nullptr) {
+        std::fprintf(stderr, "%s\n", failure); // no windows: the failure is one stderr line
         return false;
     }
-
-    if (m_mode == AgentMode::Desktop) {
-        // The launcher is never shown; its run is the tray agent's run, whose loop is the program's.
-        CQuorvantelDlg launcher(*m_platform, *m_configurationPath);
-        m_exitCode = launcher.RunModal();
-    } else {
-        HeadlessAgent agent(*m_platform, *m_configurationPath);
-        agent.Start();
-        m_exitCode = QCoreApplication::exec();
-    }
+    HeadlessAgent agent(*m_platform, *m_configurationPath);
+    agent.Start();
+    m_exitCode = QCoreApplication::exec();
     return false;
 }
 
 int CQuorvantelApp::ExitInstance() {
     m_configurationPath.reset();
     return m_exitCode;
-}
-
-void CQuorvantelApp::ShowStartupMessage(const char* utf8Text) const {
-    if (m_mode == AgentMode::Desktop) {
-        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppName), QString::fromUtf8(utf8Text),
-                        QMessageBox::Ok);
-        box.exec();
-    } else {
-        std::fprintf(stderr, "%s\n", utf8Text);
-    }
 }

@@ -8,9 +8,11 @@
 
 class Platform;
 class QCoreApplication;
+class SignalWatcher;
 
 // The application object: prepares the network layer and the configuration path, then runs the agent as
-// the program's loop (the tray agent in desktop mode, the headless agent otherwise) until it ends.
+// the program's loop until it ends. With a display the desktop module runs the tray agent (and owns the
+// application object); otherwise, or when the module cannot run, the headless agent runs here.
 class CQuorvantelApp {
 public:
     CQuorvantelApp(int& argc, char** argv);
@@ -24,15 +26,23 @@ public:
     AgentMode Mode() const { return m_mode; }
 
 private:
-    // Always false: when it returns the agent has ended (or never started) and only exit remains.
+    // Hands the run to the desktop module when a display may exist; true when the tray agent ran.
+    bool RunDesktop();
+    // The start-up steps once an application object exists: stop signals, network check, platform and
+    // configuration path. Returns nullptr, or the failure text to show.
+    const char* StartUp();
+    // Releases the stop-signal watcher and the platform.
+    void ShutDown();
+    // Always false: when it returns the headless agent has ended (or never started) and only exit remains.
     bool InitInstance();
     // Frees the configuration path; returns the exit code.
     int ExitInstance();
-    // A start-up failure message: a box with OK in desktop mode, one stderr line otherwise.
-    void ShowStartupMessage(const char* utf8Text) const;
 
-    AgentMode m_mode;
+    int& m_argc;
+    char** m_argv;
+    AgentMode m_mode = AgentMode::Headless;
     std::unique_ptr<QCoreApplication> m_qtApp;
+    std::unique_ptr<SignalWatcher> m_stopSignals;
     std::unique_ptr<Platform> m_platform;
     std::optional<std::string> m_configurationPath;
     int m_exitCode = 0;

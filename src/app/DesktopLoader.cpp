@@ -1,0 +1,51 @@
+#include "app/DesktopLoader.h"
+
+#include <array>
+#include <cstdio>
+#include <dlfcn.h>
+#include <string>
+#include <unistd.h>
+
+#ifndef TARVELLIN_MODULE_DIR
+#define TARVELLIN_MODULE_DIR "/usr/lib/tarvellin"
+#endif
+
+namespace {
+
+// The folder of the running program, from /proc/self/exe; empty when it cannot be read.
+std::string ProgramFolder() {
+    std::array<char, 4096> buffer{};
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (length <= 0) {
+        return {};
+    }
+    std::string path(buffer.data(), static_cast<std::size_t>(length));
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+} // namespace
+
+DesktopEntry LoadDesktopModule() {
+    std::string failure;
+    for (const std::string& folder : {ProgramFolder(), std::string(TARVELLIN_MODULE_DIR)}) {
+        if (folder.empty()) {
+            continue;
+        }
+        const std::string path = folder + '/' + kDesktopModuleFile;
+        // Stays loaded until the process ends: Qt keeps pointers into it (meta objects, plugins' callbacks).
+        void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (module == nullptr) {
+            const char* error = ::dlerror();
+            failure = error != nullptr ? error : path;
+            continue;
+        }
+        if (void* entry = ::dlsym(module, kDesktopEntryName); entry != nullptr) {
+            return reinterpret_cast<DesktopEntry>(entry);
+        }
+        failure = path + ": no entry " + kDesktopEntryName;
+        ::dlclose(module);
+    }
+    std::fprintf(stderr, "tarvellin: desktop module not loaded (%s); running without windows\n", failure.c_str());
+    return nullptr;
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+#include "app/DesktopModule.h"
+
+// Loads the desktop module, first from the program's own folder, then from the installed module folder, and
+// checks that it exports the entry. Returns the entry, or nullptr after writing one line to stderr.
+DesktopEntry LoadDesktopModule();

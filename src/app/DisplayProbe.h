@@ -1,0 +1,6 @@
+#pragma once
+
+// True when a window-system plugin (xcb or Wayland) can actually connect to the display. Runs before any Qt
+// application object exists; the probe runs in a child process, so a display that refuses the connection
+// costs no abort and no error text here. False also when the child cannot be started or hangs.
+bool DisplayConnects(int argc, char** argv);
