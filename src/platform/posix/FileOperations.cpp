@@ -1,6 +1,7 @@
 #include "FileOperations.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -8,7 +9,9 @@
 #include <cstring>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -195,6 +198,36 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t ma
     return content;
 }
 
+namespace {
+
+// Removes the named temporaries "<prefix><pid>-<n>" that a process killed between naming its file and the
+// rename left in the folder; those of live processes are in use and stay.
+void RemoveOrphanedTemporaries(const std::string& folder, const std::string& namePrefix) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string_view entryName(entry->d_name);
+        if (!entryName.starts_with(namePrefix)) {
+            continue;
+        }
+        const std::string_view rest = entryName.substr(namePrefix.size());
+        const std::size_t dash = rest.find('-');
+        pid_t owner = 0;
+        const auto [end, error] = std::from_chars(rest.data(), rest.data() + std::min(dash, rest.size()), owner);
+        if (dash == std::string_view::npos || error != std::errc() || end != rest.data() + dash || owner <= 0) {
+            continue;
+        }
+        if (owner != getpid() && kill(owner, 0) != 0 && errno == ESRCH) {
+            unlinkat(dirfd(dir), entry->d_name, 0);
+        }
+    }
+    closedir(dir);
+}
+
+} // namespace
+
 bool ReplaceFileContent(const std::string& path, std::string_view content) {
     if (path.empty()) {
         return false;
@@ -207,30 +240,54 @@ bool ReplaceFileContent(const std::string& path, std::string_view content) {
     if (name.empty()) {
         return false;
     }
-    std::string temporary = (slash == std::string::npos ? std::string() : folder) + "." + name + ".XXXXXX";
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
     const bool hadOld = S_ISREG(old.st_mode);
-    bool ok = WriteAll(fd, content);
-    if (ok) {
-        const mode_t mode = hadOld ? (old.st_mode & 07777) : static_cast<mode_t>(0666u & ~CurrentUmask());
-        ok = fchmod(fd, mode) == 0;
+    const mode_t mode = hadOld ? (old.st_mode & 07777) : static_cast<mode_t>(0666u & ~CurrentUmask());
+    // Content, permissions and owner of the new file, all on the disk before it gets a name.
+    const auto fill = [&](int fd) {
+        bool ok = WriteAll(fd, content) && fchmod(fd, mode) == 0;
         static const uid_t user = geteuid();
         static const gid_t group = getegid();
-        if (hadOld && (old.st_uid != user || old.st_gid != group)) {
+        if (ok && hadOld && (old.st_uid != user || old.st_gid != group)) {
             // Keep the owner when we may (root saving a user's file); a failure is no reason to stop.
             [[maybe_unused]] const int ignored = fchown(fd, old.st_uid, old.st_gid);
         }
+        return ok && fsync(fd) == 0;
+    };
+    const std::string prefix = (slash == std::string::npos ? std::string() : folder) + "." + name + ".";
+
+    // The file is written unnamed and named only just before the rename, so a process killed while it
+    // writes leaves nothing behind. Where the filesystem has no unnamed files, a named temporary serves.
+    std::string temporary;
+    bool ok = false;
+    const int unnamed = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (unnamed >= 0) {
+        ok = fill(unnamed);
+        const std::string self = "/proc/self/fd/" + std::to_string(unnamed);
+        for (int attempt = 0; ok && attempt < 100; ++attempt) {
+            temporary = prefix + std::to_string(getpid()) + "-" + std::to_string(attempt);
+            if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                break;
+            }
+            temporary.clear();
+            ok = errno == EEXIST;
+        }
+        ok = (close(unnamed) == 0) && ok && !temporary.empty();
     }
-    ok = ok && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
+    if (!ok) {
+        temporary = prefix + "XXXXXX";
+        const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        ok = fill(fd);
+        ok = (close(fd) == 0) && ok;
+    }
     ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) {
         unlink(temporary.c_str());
         return false;
     }
+    RemoveOrphanedTemporaries(folder, "." + name + ".");
     // The rename itself reaches the disk with the folder.
     const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {

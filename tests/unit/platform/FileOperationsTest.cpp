@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -113,6 +114,23 @@ TEST_F(ReplaceFileTest, ReplacesContentKeepsModeAndLeavesNoTemporary) {
     EXPECT_EQ(fs::status(Path("tarvellin.ini")).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(m_dir.List(), std::vector<std::string>{"tarvellin.ini"});
+}
+
+TEST_F(ReplaceFileTest, OrphanedTemporariesOfEndedProcessesAreRemoved) {
+    // A process that ended between naming its temporary and the rename left one behind; a live process's
+    // temporary and files that merely look similar stay.
+    pid_t ended = fork();
+    if (ended == 0) {
+        _exit(0);
+    }
+    waitpid(ended, nullptr, 0);
+    const std::string live = ".tarvellin.ini." + std::to_string(getppid()) + "-0";
+    const std::string orphan = ".tarvellin.ini." + std::to_string(ended) + "-3";
+    for (const std::string& name : {live, orphan, std::string(".tarvellin.ini.backup"), std::string(".other.1-0")}) {
+        m_dir.Write(name, "partial");
+    }
+    ASSERT_TRUE(ReplaceFileContent(Path("tarvellin.ini"), "[Setting]\n"));
+    EXPECT_EQ(m_dir.List(), (std::vector<std::string>{".other.1-0", live, ".tarvellin.ini.backup", "tarvellin.ini"}));
 }
 
 TEST_F(ReplaceFileTest, NewFileGetsDefaultModeLessUmask) {
