@@ -152,27 +152,41 @@ bool IniProfile::FindSection(std::string_view section, LineSpan& header) const {
     return false;
 }
 
-bool IniProfile::FindKey(const LineSpan& header, std::string_view key, LineSpan& found) const {
+template <typename Visit> std::size_t IniProfile::ForEachEntry(const LineSpan& header, Visit visit) const {
+    std::size_t contentEnd = header.next;
     for (std::size_t begin = header.next; begin < m_text.size();) {
         const LineSpan line = LineAt(begin);
+        begin = line.next;
         if (line.textEnd == line.begin) {
-            begin = line.next; // an empty line holds nothing to find
-            continue;
+            continue; // an empty line holds nothing to find
         }
         const std::string_view text = TextOf(line);
         std::string_view name;
         if (SectionNameOf(text, name)) {
-            return false;
+            break;
         }
-        std::string_view lineKey;
+        if (!TrimBlanks(text).empty()) {
+            contentEnd = line.next;
+        }
+        std::string_view key;
         std::string_view value;
-        if (KeyValueOf(text, lineKey, value) && ProfileNamesEqual(lineKey, key)) {
-            found = line;
-            return true;
+        if (KeyValueOf(text, key, value) && !visit(line, key, value)) {
+            break;
         }
-        begin = line.next;
     }
-    return false;
+    return contentEnd;
+}
+
+bool IniProfile::FindKey(const LineSpan& header, std::string_view key, LineSpan& found) const {
+    bool isFound = false;
+    ForEachEntry(header, [&](const LineSpan& line, std::string_view lineKey, std::string_view) {
+        isFound = ProfileNamesEqual(lineKey, key);
+        if (isFound) {
+            found = line;
+        }
+        return !isFound;
+    });
+    return isFound;
 }
 
 std::string IniProfile::GetProfileString(std::string_view section, std::string_view key,
@@ -251,31 +265,14 @@ void IniProfile::WriteProfileStrings(std::string_view section,
         return keyAndValue.first;
     };
     std::vector<std::optional<LineSpan>> found(keysAndValues.size());
-    std::size_t insertAt = header.next;
-    for (std::size_t begin = header.next; begin < m_text.size();) {
-        const LineSpan line = LineAt(begin);
-        if (line.textEnd == line.begin) {
-            begin = line.next; // an empty line holds nothing to find
-            continue;
-        }
-        const std::string_view text = TextOf(line);
-        std::string_view name;
-        if (SectionNameOf(text, name)) {
-            break;
-        }
-        if (!TrimBlanks(text).empty()) {
-            insertAt = line.next;
-        }
-        std::string_view lineKey;
-        std::string_view value;
-        if (KeyValueOf(text, lineKey, value)) {
+    const std::size_t insertAt =
+        ForEachEntry(header, [&](const LineSpan& line, std::string_view lineKey, std::string_view) {
             const std::size_t index = IndexOfName(keysAndValues, lineKey, longest, keyOf);
             if (index < found.size() && !found[index]) {
                 found[index] = line;
             }
-        }
-        begin = line.next;
-    }
+            return true;
+        });
 
     // Rebuild the text once: replaced lines in place (keeping the key as the file spells it), new keys
     // together at the insertion point, in the order given.
@@ -324,27 +321,13 @@ std::vector<std::optional<std::string>> IniProfile::GetProfileStrings(std::strin
         longest = std::max(longest, key.size());
     }
     const auto keyOf = [](const std::string& key) -> std::string_view { return key; };
-    for (std::size_t begin = header.next; begin < m_text.size();) {
-        const LineSpan line = LineAt(begin);
-        if (line.textEnd == line.begin) {
-            begin = line.next; // an empty line holds nothing to find
-            continue;
+    ForEachEntry(header, [&](const LineSpan&, std::string_view lineKey, std::string_view value) {
+        const std::size_t index = IndexOfName(keys, lineKey, longest, keyOf);
+        if (index < values.size() && !values[index]) {
+            values[index] = std::string(value);
         }
-        const std::string_view text = TextOf(line);
-        std::string_view name;
-        if (SectionNameOf(text, name)) {
-            break;
-        }
-        std::string_view lineKey;
-        std::string_view value;
-        if (KeyValueOf(text, lineKey, value)) {
-            const std::size_t index = IndexOfName(keys, lineKey, longest, keyOf);
-            if (index < values.size() && !values[index]) {
-                values[index] = std::string(value);
-            }
-        }
-        begin = line.next;
-    }
+        return true;
+    });
     return values;
 }
 
@@ -363,24 +346,10 @@ std::vector<std::pair<std::string, std::string>> IniProfile::Entries(std::string
     if (!FindSection(section, header)) {
         return entries;
     }
-    for (std::size_t begin = header.next; begin < m_text.size();) {
-        const LineSpan line = LineAt(begin);
-        if (line.textEnd == line.begin) {
-            begin = line.next; // an empty line holds nothing to find
-            continue;
-        }
-        const std::string_view text = TextOf(line);
-        std::string_view name;
-        if (SectionNameOf(text, name)) {
-            break;
-        }
-        std::string_view key;
-        std::string_view value;
-        if (KeyValueOf(text, key, value)) {
-            entries.emplace_back(std::string(key), std::string(value));
-        }
-        begin = line.next;
-    }
+    ForEachEntry(header, [&entries](const LineSpan&, std::string_view key, std::string_view value) {
+        entries.emplace_back(std::string(key), std::string(value));
+        return true;
+    });
     return entries;
 }
 

@@ -62,6 +62,10 @@ private:
     std::string_view TextOf(const LineSpan& line) const;
     // The section's header line, or false.
     bool FindSection(std::string_view section, LineSpan& header) const;
+    // Calls visit(line, key, value) for each key=value line of the section below header, in file order,
+    // until visit returns false; returns where the section's last non-blank line ends (header.next when
+    // it has none before the walk ends).
+    template <typename Visit> std::size_t ForEachEntry(const LineSpan& header, Visit visit) const;
     // The key's line within the section below header, or false.
     bool FindKey(const LineSpan& header, std::string_view key, LineSpan& found) const;
 
