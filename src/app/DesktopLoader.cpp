@@ -6,8 +6,10 @@
 #include <string>
 #include <unistd.h>
 
+// Where the installed module lies, relative to the program's folder, so a package installed under any
+// prefix finds it.
 #ifndef TARVELLIN_MODULE_DIR
-#define TARVELLIN_MODULE_DIR "/usr/lib/tarvellin"
+#define TARVELLIN_MODULE_DIR "../lib/tarvellin"
 #endif
 
 namespace {
@@ -27,10 +29,11 @@ std::string ProgramFolder() {
 } // namespace
 
 DesktopEntry LoadDesktopModule() {
-    std::string failure;
-    for (const std::string& folder : {ProgramFolder(), std::string(TARVELLIN_MODULE_DIR)}) {
-        if (folder.empty()) {
-            continue;
+    std::string failure = "the program's folder is unknown";
+    const std::string programFolder = ProgramFolder();
+    for (const std::string& folder : {programFolder, programFolder + "/" TARVELLIN_MODULE_DIR}) {
+        if (programFolder.empty()) {
+            break;
         }
         const std::string path = folder + '/' + kDesktopModuleFile;
         // Stays loaded until the process ends: Qt keeps pointers into it (meta objects, plugins' callbacks).
