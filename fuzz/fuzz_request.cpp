@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.Directory = (choice >> 5) & 1 ? "C" : "";
 
     const RequestFields fields = ParsePath(received.size() > 5 ? received.substr(5) : std::string_view{});
-    if (!fields.overlong &&
-        (fields.command.size() > 99 || fields.value.size() > 99 || fields.password.size() > 99)) {
+    if (!fields.overlong && (fields.command.size() > 99 || fields.value.size() > 99 || fields.password.size() > 99)) {
         __builtin_trap();
     }
 
