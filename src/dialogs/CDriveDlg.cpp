@@ -121,24 +121,16 @@ void CDriveDlg::FrameworkOk() {
 }
 
 bool CDriveDlg::PullFromControls() {
-    if (DataExchange::MessageShowing(this)) {
-        return false;
-    }
-    MonitorSettings& settings = m_monitor.Settings();
-    m_exchanging = true;
-    DataExchange exchange(this, DataExchange::Direction::Pull);
-    exchange.Text(m_lettersEdit, settings.Directory2, kMaxLetters);
-    for (std::size_t slot = 0; slot < m_folderEdits.size(); ++slot) {
-        exchange.Text(m_folderEdits.at(slot), settings.Path2To10.at(slot));
-    }
-    m_exchanging = false;
-    return exchange.Ok();
+    return DataExchange::Pull(this, [this](DataExchange& exchange) { DoDataExchange(exchange); });
 }
 
 void CDriveDlg::PushToControls() {
+    DataExchange::Push(this, [this](DataExchange& exchange) { DoDataExchange(exchange); });
+}
+
+void CDriveDlg::DoDataExchange(DataExchange& exchange) {
     MonitorSettings& settings = m_monitor.Settings();
     m_exchanging = true;
-    DataExchange exchange(this, DataExchange::Direction::Push);
     exchange.Text(m_lettersEdit, settings.Directory2, kMaxLetters);
     for (std::size_t slot = 0; slot < m_folderEdits.size(); ++slot) {
         exchange.Text(m_folderEdits.at(slot), settings.Path2To10.at(slot));

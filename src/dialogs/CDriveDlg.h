@@ -7,6 +7,7 @@
 #include "dialogs/DialogMetrics.h"
 #include "settings/MonitorSettings.h"
 
+class DataExchange;
 class Monitor;
 class QLineEdit;
 class QPushButton;
@@ -31,6 +32,9 @@ public:
     void PushToControls();
 
 private:
+    // The controls and their members, in resource order, for a push or a pull; the controls' notifications
+    // are held back meanwhile.
+    void DoDataExchange(DataExchange& exchange);
     // Takes the values, filters the letters, shows the result and enables the first n folder edits.
     void OnLettersChanged();
 

@@ -19,7 +19,7 @@ QLabel* AddStatic(QWidget* dialog, const DialogMetrics& metrics, const QString& 
 
 } // namespace
 
-CNetSet::CNetSet(QWidget* parent) : QDialog(parent) {
+CNetSet::CNetSet(QWidget* parent) : KeyRoutingDialog(parent) {
     setObjectName(QStringLiteral("dialog140"));
     setWindowTitle(QStringLiteral("ネットワーク設定"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -85,20 +85,14 @@ void CNetSet::FrameworkOk() {
 }
 
 bool CNetSet::PullFromControls() {
-    // An exit that arrives while a validation message waits for the user must not show a second one.
-    if (DataExchange::MessageShowing(this)) {
-        return false;
-    }
-    DataExchange exchange(this, DataExchange::Direction::Pull);
-    exchange.Int(m_portEdit, m_port, 0, 65535);
-    exchange.Text(m_passwordEdit, m_password);
-    exchange.Check(m_refreshCheck, m_refreshWithoutCommand);
-    exchange.Check(m_changeCheck, m_changeOverNetwork);
-    return exchange.Ok();
+    return DataExchange::Pull(this, [this](DataExchange& exchange) { DoDataExchange(exchange); });
 }
 
 void CNetSet::PushToControls() {
-    DataExchange exchange(this, DataExchange::Direction::Push);
+    DataExchange::Push(this, [this](DataExchange& exchange) { DoDataExchange(exchange); });
+}
+
+void CNetSet::DoDataExchange(DataExchange& exchange) {
     exchange.Int(m_portEdit, m_port, 0, 65535);
     exchange.Text(m_passwordEdit, m_password);
     exchange.Check(m_refreshCheck, m_refreshWithoutCommand);
@@ -115,18 +109,5 @@ bool CNetSet::PreTranslateKey(QKeyEvent* event) {
         return true;
     default:
         return false;
-    }
-}
-
-bool CNetSet::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && PreTranslateKey(static_cast<QKeyEvent*>(event))) {
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-void CNetSet::keyPressEvent(QKeyEvent* event) {
-    if (!PreTranslateKey(event)) {
-        QDialog::keyPressEvent(event);
     }
 }

@@ -1,18 +1,18 @@
 #pragma once
 
-#include <QDialog>
-
 #include <string>
 
 #include "dialogs/DialogMetrics.h"
+#include "dialogs/KeyRoutingDialog.h"
 
+class DataExchange;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
 // The network settings dialog (resource 140): port, password and the two network switches. It holds its
 // own copies of the four values; the settings dialog copies them in before a run and back after it.
-class CNetSet : public QDialog {
+class CNetSet : public KeyRoutingDialog {
     Q_OBJECT
 
 public:
@@ -36,13 +36,11 @@ public:
     int m_refreshWithoutCommand = 0; // NetKoushin
     int m_changeOverNetwork = 0;     // EnbChange, on the hidden check box
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
+    // The controls and their members, in resource order, for a push or a pull.
+    void DoDataExchange(DataExchange& exchange);
     // Enter does nothing, Esc is OK; true when the key was taken.
-    bool PreTranslateKey(QKeyEvent* event);
+    bool PreTranslateKey(QKeyEvent* event) override;
 
     DialogMetrics m_metrics;
     QPushButton* m_ok;

@@ -16,7 +16,7 @@ constexpr int kMaxNokori = 1000000000;
 } // namespace
 
 CSettingDlg::CSettingDlg(Monitor& monitor, QWidget* parent)
-    : QDialog(parent), m_monitor(monitor), m_driveDlg(monitor, this), m_netSet(this) {
+    : KeyRoutingDialog(parent), m_monitor(monitor), m_driveDlg(monitor, this), m_netSet(this) {
     setObjectName(QStringLiteral("dialog131"));
     setWindowTitle(QStringLiteral("tarvellin Ver2.10"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -150,33 +150,16 @@ void CSettingDlg::FrameworkOk() {
 }
 
 bool CSettingDlg::PullFromControls() {
-    // A refresh that arrives while a validation message waits for the user must not show a second one.
-    if (DataExchange::MessageShowing(this)) {
-        return false;
-    }
-    MonitorSettings& settings = m_monitor.Settings();
-    CapacityReading& reading = m_monitor.Reading();
-    DataExchange exchange(this, DataExchange::Direction::Pull);
-    exchange.Text(m_usedText, reading.usedText);
-    exchange.Text(m_totalText, reading.totalText);
-    exchange.Text(m_freeText, reading.freeText);
-    exchange.Text(m_pathEdit, settings.Path);
-    exchange.Int(m_timeEdit, settings.Time);
-    exchange.Check(m_autoCheck, settings.Auto);
-    exchange.Text(m_directoryEdit, settings.Directory, kMaxDirectoryChars);
-    exchange.Check(m_gbyteCheck, settings.GByte);
-    exchange.Check(m_networkCheck, settings.NetWork);
-    exchange.Int(m_sparePortEdit, m_sparePort, 0, 65535);
-    exchange.Check(m_warningCheck, settings.Keikoku);
-    exchange.Int(m_nokoriEdit, settings.Nokori, 0, kMaxNokori);
-    exchange.Check(m_otherDriveCheck, settings.OtherDrive);
-    return exchange.Ok();
+    return DataExchange::Pull(this, [this](DataExchange& exchange) { DoDataExchange(exchange); });
 }
 
 void CSettingDlg::PushToControls() {
+    DataExchange::Push(this, [this](DataExchange& exchange) { DoDataExchange(exchange); });
+}
+
+void CSettingDlg::DoDataExchange(DataExchange& exchange) {
     MonitorSettings& settings = m_monitor.Settings();
     CapacityReading& reading = m_monitor.Reading();
-    DataExchange exchange(this, DataExchange::Direction::Push);
     exchange.Text(m_usedText, reading.usedText);
     exchange.Text(m_totalText, reading.totalText);
     exchange.Text(m_freeText, reading.freeText);
@@ -232,18 +215,5 @@ bool CSettingDlg::PreTranslateKey(QKeyEvent* event) {
         return true;
     default:
         return false;
-    }
-}
-
-bool CSettingDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && PreTranslateKey(static_cast<QKeyEvent*>(event))) {
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-void CSettingDlg::keyPressEvent(QKeyEvent* event) {
-    if (!PreTranslateKey(event)) {
-        QDialog::keyPressEvent(event);
     }
 }

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QDialog>
-
 #include "capacity/Monitor.h"
 #include "dialogs/CDriveDlg.h"
 #include "dialogs/CNetSet.h"
 #include "dialogs/DialogMetrics.h"
+#include "dialogs/KeyRoutingDialog.h"
 
+class DataExchange;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -15,7 +15,7 @@ class QPushButton;
 // The settings dialog (resource 131): shows the three capacity texts and edits the main drive's settings;
 // opens the drive and network settings dialogs and starts refreshes. While its window is open the
 // refresh cycle takes the values of its controls before measuring and shows the new values after.
-class CSettingDlg : public QDialog, public DialogExchange {
+class CSettingDlg : public KeyRoutingDialog, public DialogExchange {
     Q_OBJECT
 
 public:
@@ -42,11 +42,9 @@ public:
     CDriveDlg& DriveDialog() { return m_driveDlg; }
     CNetSet& NetworkDialog() { return m_netSet; }
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
+    // The controls and their members, in resource order, for a push or a pull.
+    void DoDataExchange(DataExchange& exchange);
     // Button 1000 and Enter: the refresh cycle, then OK.
     void OnOk();
     // Button 1009: the refresh cycle alone.
@@ -56,7 +54,7 @@ private:
     // A check box click: takes all values, then enables the dependent control when the member is not 0.
     void ApplyEnableRule(const int& member, QWidget* dependent);
     // Enter as button 1000, Esc as OK without refresh; true when the key was taken.
-    bool PreTranslateKey(QKeyEvent* event);
+    bool PreTranslateKey(QKeyEvent* event) override;
 
     Monitor& m_monitor;
     DialogMetrics m_metrics;

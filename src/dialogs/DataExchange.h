@@ -37,6 +37,23 @@ public:
     // True while a validation message of this dialog is on screen.
     static bool MessageShowing(const QWidget* dialog);
 
+    // Controls to members through bind(exchange), with validation; false when a control failed (its message
+    // has been shown) or while a validation message of the dialog is already on screen, which an exit or
+    // a refresh arriving meanwhile must not show a second time.
+    template <typename Bind> static bool Pull(QWidget* dialog, Bind bind) {
+        if (MessageShowing(dialog)) {
+            return false;
+        }
+        DataExchange exchange(dialog, Direction::Pull);
+        bind(exchange);
+        return exchange.Ok();
+    }
+    // Members to controls through bind(exchange).
+    template <typename Bind> static void Push(QWidget* dialog, Bind bind) {
+        DataExchange exchange(dialog, Direction::Push);
+        bind(exchange);
+    }
+
 private:
     bool Skip() const { return m_failed; }
     // Shows the message, puts the focus on the control (its text selected) and stops the exchange.
