@@ -62,6 +62,14 @@ void Monitor::SaveSettings() {
 }
 
 void Monitor::MeasureMainDrive() {
+    MeasureMainDrive(true);
+}
+
+void Monitor::OpeningMeasurement() {
+    MeasureMainDrive(false);
+}
+
+void Monitor::MeasureMainDrive(bool nameEmptyDirectory) {
     CapacityFigures figures;
     bool fallBack = m_settings.Directory.empty();
     if (!fallBack) {
@@ -71,21 +79,7 @@ void Monitor::MeasureMainDrive() {
     if (fallBack) {
         // A failing query of the current drive as well leaves zero figures.
         figures = ReadCapacity(m_platform, std::nullopt);
-        m_settings.Directory = m_platform.CurrentDriveLetter();
-    }
-    m_reading.freeMB = figures.freeMB;
-    m_reading.totalMB = figures.totalMB;
-    m_reading.usedMB = figures.usedMB;
-}
-
-void Monitor::OpeningMeasurement() {
-    CapacityFigures figures;
-    if (m_settings.Directory.empty()) {
-        figures = ReadCapacity(m_platform, std::nullopt);
-    } else {
-        figures = ReadCapacity(m_platform, m_settings.Directory + ":\\");
-        if (!figures.ok) {
-            figures = ReadCapacity(m_platform, std::nullopt);
+        if (!m_settings.Directory.empty() || nameEmptyDirectory) {
             m_settings.Directory = m_platform.CurrentDriveLetter();
         }
     }

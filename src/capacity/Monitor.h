@@ -73,6 +73,9 @@ public:
     void RefreshOtherDrives(int gbyte);
 
 private:
+    // MeasureMainDrive; an empty Directory takes the current drive's letter only when nameEmptyDirectory.
+    void MeasureMainDrive(bool nameEmptyDirectory);
+
     Platform& m_platform;
     std::string m_configurationPath;
     MonitorSettings m_settings;
