@@ -81,14 +81,17 @@ bool IsNetworkFilesystem(std::string_view fsType) {
            std::end(kNetworkFilesystems);
 }
 
-DriveType ClassifyMountedDrive(const MountEntry& mount, const BlockDeviceInfo& device) {
-    if (IsNetworkFilesystem(mount.fsType)) {
+namespace {
+
+// The type of a drive from its file system type, its source and its block device.
+DriveType ClassifyDrive(std::string_view fsType, std::string_view source, const BlockDeviceInfo& device) {
+    if (IsNetworkFilesystem(fsType)) {
         return DriveType::Remote;
     }
-    if (IsOpticalFilesystem(mount.fsType) || device.optical || IsOpticalName(BaseName(mount.source))) {
+    if (IsOpticalFilesystem(fsType) || device.optical || IsOpticalName(BaseName(source))) {
         return DriveType::CdRom;
     }
-    if (IsMemoryFilesystem(mount.fsType)) {
+    if (IsMemoryFilesystem(fsType)) {
         return DriveType::RamDisk;
     }
     if (device.removable || device.usb) {
@@ -97,18 +100,16 @@ DriveType ClassifyMountedDrive(const MountEntry& mount, const BlockDeviceInfo& d
     return DriveType::Fixed;
 }
 
+} // namespace
+
+DriveType ClassifyMountedDrive(const MountEntry& mount, const BlockDeviceInfo& device) {
+    return ClassifyDrive(mount.fsType, mount.source, device);
+}
+
 DriveType ClassifyUnmountedDrive(const FstabEntry& entry, const BlockDeviceInfo& device) {
-    if (IsNetworkFilesystem(entry.fsType)) {
-        return DriveType::Remote;
-    }
-    if (IsOpticalFilesystem(entry.fsType) || device.optical || IsOpticalName(BaseName(entry.source))) {
-        return DriveType::CdRom;
-    }
-    if (IsMemoryFilesystem(entry.fsType)) {
-        return DriveType::RamDisk;
-    }
-    if (device.removable || device.usb) {
-        return DriveType::Removable;
+    const DriveType type = ClassifyDrive(entry.fsType, entry.source, device);
+    if (type != DriveType::Fixed) {
+        return type;
     }
     // The medium is away and the device with it: an entry that is not mounted at boot is one for media
     // that come and go.

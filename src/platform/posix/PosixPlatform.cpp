@@ -95,6 +95,17 @@ std::string DeviceFileOfSource(const std::string& source) {
     return source;
 }
 
+// Total and free bytes of the file system that holds the folder; nullopt when it cannot be asked.
+std::optional<VolumeSpace> SpaceOf(const char* folder) {
+    struct statvfs info {};
+    if (statvfs(folder, &info) != 0) {
+        return std::nullopt;
+    }
+    const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+    return VolumeSpace{static_cast<std::uint64_t>(info.f_blocks) * unit,
+                       static_cast<std::uint64_t>(info.f_bfree) * unit};
+}
+
 } // namespace
 
 PosixPlatform::PosixPlatform() : PosixPlatform(Sources{}) {}
@@ -261,23 +272,11 @@ std::optional<VolumeSpace> PosixPlatform::DiskFreeSpace(std::string_view root) {
         }
         folder = drive.folder;
     }
-    struct statvfs info {};
-    if (statvfs(folder.c_str(), &info) != 0) {
-        return std::nullopt;
-    }
-    const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
-    return VolumeSpace{static_cast<std::uint64_t>(info.f_blocks) * unit,
-                       static_cast<std::uint64_t>(info.f_bfree) * unit};
+    return SpaceOf(folder.c_str());
 }
 
 std::optional<VolumeSpace> PosixPlatform::CurrentDiskFreeSpace() {
-    struct statvfs info {};
-    if (statvfs(".", &info) != 0) {
-        return std::nullopt;
-    }
-    const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
-    return VolumeSpace{static_cast<std::uint64_t>(info.f_blocks) * unit,
-                       static_cast<std::uint64_t>(info.f_bfree) * unit};
+    return SpaceOf(".");
 }
 
 DriveType PosixPlatform::GetDriveType(std::string_view root) {
