@@ -28,46 +28,17 @@ constexpr int kBacklog = 5; // the agent's backlog, given to the bare server as 
 const std::string kNotFoundRequest = "GET /x HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
 const std::string kRenewRequest = "GET /renew HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
 
-int Connect(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // One request: connect, send, read to the close. Returns the bytes received, -1 on failure.
 long Request(int port, const std::string& request) {
-    const int fd = Connect(port);
+    const int fd = ConnectLoopback(port);
     if (fd < 0) {
         return -1;
     }
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    long total = 0;
-    char buffer[4096];
-    for (;;) {
-        pollfd waiting{fd, POLLIN, 0};
-        if (poll(&waiting, 1, 30000) <= 0) {
-            total = -1;
-            break;
-        }
-        const auto got = recv(fd, buffer, sizeof buffer, 0);
-        if (got < 0) {
-            total = -1;
-            break;
-        }
-        if (got == 0) {
-            break;
-        }
-        total += got;
-    }
+    std::string reply;
+    const ReadEnd end = ReadUntilClosed(fd, reply, 30s);
     close(fd);
-    return total;
+    return end == ReadEnd::Closed ? static_cast<long>(reply.size()) : -1;
 }
 
 // The bare server: one thread, blocking accept, one read, one write of a fixed reply, close.
@@ -89,7 +60,7 @@ public:
     }
     ~BareServer() {
         m_stop = true;
-        close(Connect(m_port)); // wakes the accept
+        close(ConnectLoopback(m_port)); // wakes the accept
         m_thread.join();
         close(m_listener);
     }

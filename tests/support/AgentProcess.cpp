@@ -94,7 +94,7 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     }
 }
 
-std::string HttpExchange(int port, const std::string& request, std::chrono::milliseconds timeout) {
+int ConnectLoopback(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -102,29 +102,38 @@ std::string HttpExchange(int port, const std::string& request, std::chrono::mill
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+ReadEnd ReadUntilClosed(int fd, std::string& received, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        pollfd waiting{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&waiting, 1, static_cast<int>(left.count())) <= 0) {
+            return ReadEnd::TimedOut;
+        }
+        char buffer[4096];
+        const auto got = recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0) {
+            return got == 0 ? ReadEnd::Closed : ReadEnd::Failed;
+        }
+        received.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+std::string HttpExchange(int port, const std::string& request, std::chrono::milliseconds timeout) {
+    const int fd = ConnectLoopback(port);
+    if (fd < 0) {
         return "<connect failed>";
     }
     if (!request.empty()) {
         [[maybe_unused]] const auto sent = send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     }
     std::string reply;
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            break;
-        }
-        pollfd waiting{fd, POLLIN, 0};
-        if (poll(&waiting, 1, static_cast<int>(left.count())) <= 0) {
-            break;
-        }
-        char buffer[4096];
-        const auto got = recv(fd, buffer, sizeof buffer, 0);
-        if (got <= 0) {
-            break;
-        }
-        reply.append(buffer, static_cast<std::size_t>(got));
-    }
+    ReadUntilClosed(fd, reply, timeout);
     close(fd);
     return reply;
 }

@@ -37,6 +37,15 @@ private:
 // Polls a condition every 20 ms until it holds or the timeout passes; returns its last value.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// A socket connected to 127.0.0.1:port, for the caller to close; -1 when no connection could be made.
+int ConnectLoopback(int port);
+
+// How a read up to the peer's close ended: the peer closed, a receive failed (a reset), or the time ran out.
+enum class ReadEnd { Closed, Failed, TimedOut };
+
+// Appends what the peer sends to received until it closes, a receive fails or the timeout passes.
+ReadEnd ReadUntilClosed(int fd, std::string& received, std::chrono::milliseconds timeout);
+
 // Connects to 127.0.0.1:port, sends the bytes, and reads until the peer closes (or the timeout). Returns
 // what was received; "<connect failed>" when no connection could be made.
 std::string HttpExchange(int port, const std::string& request,

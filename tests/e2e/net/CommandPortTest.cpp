@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <future>
 #include <algorithm>
-#include <iconv.h>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "AgentProcess.h"
+#include "Cp932.h"
 #include "TempDir.h"
 
 namespace {
@@ -23,20 +23,6 @@ namespace fs = std::filesystem;
 
 const std::string kNotFound = "HTTP/1.1 404 Not Found";
 const std::string kRenew = "GET /renew HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: e2e\r\n\r\n";
-
-std::string ToCp932(const std::string& utf8) {
-    iconv_t converter = iconv_open("CP932", "UTF-8");
-    std::string input(utf8);
-    std::string output(input.size() * 2 + 16, '\0');
-    char* in = input.data();
-    char* out = output.data();
-    std::size_t inLeft = input.size();
-    std::size_t outLeft = output.size();
-    iconv(converter, &in, &inLeft, &out, &outLeft);
-    iconv_close(converter);
-    output.resize(output.size() - outLeft);
-    return output;
-}
 
 int OpenDescriptors(pid_t pid) {
     int count = 0;
@@ -48,21 +34,8 @@ int OpenDescriptors(pid_t pid) {
     return count;
 }
 
-int Connect(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool Connectable(int port) {
-    const int fd = Connect(port);
+    const int fd = ConnectLoopback(port);
     if (fd < 0) {
         return false;
     }
@@ -263,8 +236,8 @@ TEST_F(CommandPortTest, HostileClientsLeakNothingAndDamageNothing) {
     }
     // Clients that vanish: closed at once, or reset right after sending.
     for (int i = 0; i < 20; ++i) {
-        close(Connect(m_port));
-        const int resets = Connect(m_port);
+        close(ConnectLoopback(m_port));
+        const int resets = ConnectLoopback(m_port);
         send(resets, kRenew.data(), kRenew.size(), MSG_NOSIGNAL);
         linger hardClose{1, 0};
         setsockopt(resets, SOL_SOCKET, SO_LINGER, &hardClose, sizeof hardClose);

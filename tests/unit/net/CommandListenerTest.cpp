@@ -59,36 +59,13 @@ int OpenDescriptors() {
     return count;
 }
 
-int Connect(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // Reads until the peer closes or the timeout passes; "<open>" is appended when the peer has not closed.
 std::string ReadToEnd(int fd, std::chrono::milliseconds timeout = 5s) {
     std::string received;
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        pollfd waiting{fd, POLLIN, 0};
-        if (left.count() <= 0 || poll(&waiting, 1, static_cast<int>(left.count())) <= 0) {
-            return received + "<open>";
-        }
-        char buffer[4096];
-        const auto got = recv(fd, buffer, sizeof buffer, 0);
-        if (got <= 0) {
-            return received;
-        }
-        received.append(buffer, static_cast<std::size_t>(got));
+    if (ReadUntilClosed(fd, received, timeout) == ReadEnd::TimedOut) {
+        received += "<open>";
     }
+    return received;
 }
 
 class CommandListenerTest : public ::testing::Test {
@@ -173,7 +150,7 @@ TEST_F(CommandListenerTest, HostileRequestsGetTheirReplyWhole) {
 
 TEST_F(CommandListenerTest, SilentClientIsClosedAfterTheIdleTimeAndTheNextIsServed) {
     m_listener.SetIdleTimeout(300);
-    const int silent = Connect(m_port);
+    const int silent = ConnectLoopback(m_port);
     ASSERT_GE(silent, 0);
     SpinUntil([] { return false; }, 50ms);
     // A second client waits behind the silent one and is answered once it has gone.
@@ -188,15 +165,15 @@ TEST_F(CommandListenerTest, SilentClientIsClosedAfterTheIdleTimeAndTheNextIsServ
 
 TEST_F(CommandListenerTest, ClientsThatVanishDoNotDisturbTheNext) {
     // Closes at once, sends and resets before the reply, half-closes after sending.
-    const int closesAtOnce = Connect(m_port);
+    const int closesAtOnce = ConnectLoopback(m_port);
     close(closesAtOnce);
-    const int resets = Connect(m_port);
+    const int resets = ConnectLoopback(m_port);
     const std::string request = "GET /renew HTTP/1.1\r\n\r\n";
     send(resets, request.data(), request.size(), MSG_NOSIGNAL);
     linger hardClose{1, 0};
     setsockopt(resets, SOL_SOCKET, SO_LINGER, &hardClose, sizeof hardClose);
     close(resets);
-    const int halfCloses = Connect(m_port);
+    const int halfCloses = ConnectLoopback(m_port);
     send(halfCloses, request.data(), request.size(), MSG_NOSIGNAL);
     shutdown(halfCloses, SHUT_WR);
     std::string halfClosedReply;
