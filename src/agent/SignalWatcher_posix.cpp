@@ -50,14 +50,14 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     if (g_readFd < 0) {
         return;
     }
-    m_notifier = new QSocketNotifier(static_cast<qintptr>(g_readFd), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::OnReadable);
+    auto* notifier = new QSocketNotifier(static_cast<qintptr>(g_readFd), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &SignalWatcher::OnStopPending);
 }
 
 // The handlers stay until the process ends: a stop signal during the teardown then changes nothing.
 SignalWatcher::~SignalWatcher() = default;
 
-void SignalWatcher::OnReadable() {
+void SignalWatcher::OnStopPending() {
     unsigned char byte = 0;
     int last = 0;
     while (::read(g_readFd, &byte, 1) == 1) {

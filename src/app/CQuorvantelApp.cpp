@@ -78,7 +78,8 @@ bool CQuorvantelApp::RunDesktop() {
 }
 
 const char* CQuorvantelApp::StartUp() {
-    // SIGINT and SIGTERM end the loop the agent runs in, as the exit command does: nothing is saved.
+    // A stop request (SIGINT, SIGTERM; on Windows the console's Ctrl+C, Ctrl+Break or close) ends the loop
+    // the agent runs in, as the exit command does: nothing is saved.
     m_stopSignals = std::make_unique<SignalWatcher>();
     QObject::connect(m_stopSignals.get(), &SignalWatcher::StopRequested, QCoreApplication::instance(),
                      [] { QCoreApplication::exit(0); });

@@ -38,8 +38,8 @@ int RunDesktop(const DesktopHost& host) {
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int tarvellin_desktop_main(const DesktopHost* host, int* exitCode) {
-    static_assert(std::is_same_v<decltype(&tarvellin_desktop_main), DesktopEntry>);
+int DesktopMain(const DesktopHost* host, int* exitCode) {
+    static_assert(std::is_same_v<decltype(&DesktopMain), DesktopEntry>);
     if (host == nullptr || exitCode == nullptr || host->version != kDesktopModuleVersion) {
         return kDesktopWrongVersion;
     }

@@ -2,7 +2,8 @@
 
 // The boundary between the program (Qt Core and Network only) and the desktop module (Qt Widgets and Gui),
 // which the program loads at run time only when a display may exist. Plain C types only: the two sides are
-// built apart and must agree on nothing but this header.
+// built apart and must agree on nothing but this header. On Windows, which always has a desktop, the desktop
+// part is linked into the program instead and its entry is called directly.
 
 class Platform;
 
@@ -38,3 +39,7 @@ struct DesktopHost {
 // The module's entry: probes the display and, when it connects, creates the application object and runs
 // the desktop agent to its end.
 using DesktopEntry = int (*)(const DesktopHost* host, int* exitCode);
+
+// The desktop part's entry, of type DesktopEntry: the module exports it under kDesktopEntryName, the Windows
+// program calls it directly. Returns a DesktopOutcome.
+int DesktopMain(const DesktopHost* host, int* exitCode);
