@@ -12,7 +12,14 @@ install(PROGRAMS packaging/tarvellin-start DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES packaging/tarvellin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/tarvellin-autostart.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvellin)
 install(FILES packaging/tarvellin.service DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/user)
-install(FILES docs/tarvellin.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The man page, compressed as Debian keeps man pages.
+find_program(GZIP gzip REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/tarvellin.1.gz
+    COMMAND ${GZIP} -9n -c ${PROJECT_SOURCE_DIR}/docs/tarvellin.1 > ${CMAKE_BINARY_DIR}/tarvellin.1.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/tarvellin.1
+    COMMENT "Compressing the man page")
+add_custom_target(tarvellin_man ALL DEPENDS ${CMAKE_BINARY_DIR}/tarvellin.1.gz)
+install(FILES ${CMAKE_BINARY_DIR}/tarvellin.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The application icon in the icon theme's sizes, drawn by the program's own painter at build time.
 if(TARGET tarvellin_icon_export)
