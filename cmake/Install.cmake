@@ -11,7 +11,7 @@ endif()
 install(PROGRAMS packaging/tarvellin-start DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES packaging/tarvellin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/tarvellin-autostart.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvellin)
-install(FILES packaging/tarvellin.service DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/user)
+install(FILES packaging/tarvellin.service DESTINATION lib/systemd/user)
 # The man page, compressed as Debian keeps man pages.
 find_program(GZIP gzip REQUIRED)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/tarvellin.1.gz
