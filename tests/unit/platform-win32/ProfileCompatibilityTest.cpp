@@ -3,6 +3,7 @@
 #include <string>
 
 #include "TempDir.h"
+#include "WineEnvironment.h"
 #include "platform/win32/Win32Platform.h"
 #include "settings/IniProfile.h"
 
@@ -29,15 +30,6 @@ WindowsReading ReadWithWindows(const std::string& path, const char* key = "Key")
     char buffer[1024] = {};
     GetPrivateProfileStringA("Setting", key, kNoString, buffer, sizeof buffer, path.c_str());
     return {buffer, static_cast<int>(GetPrivateProfileIntA("Setting", key, kNoInt, path.c_str()))};
-}
-
-void WriteRaw(const std::string& path, const std::string& content) {
-    const HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
-    CloseHandle(file);
 }
 
 struct Row {

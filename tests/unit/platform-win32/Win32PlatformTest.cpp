@@ -3,6 +3,7 @@
 #include <string>
 
 #include "TempDir.h"
+#include "WineEnvironment.h"
 #include "platform/win32/CodePage.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -28,15 +29,6 @@ std::optional<std::string> RawContent(const std::string& path) {
     }
     CloseHandle(file);
     return content;
-}
-
-void WriteRaw(const std::string& path, const std::string& content) {
-    const HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
-    CloseHandle(file);
 }
 
 bool Exists(const std::string& path) {

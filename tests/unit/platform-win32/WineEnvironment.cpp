@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <string_view>
+#include <gtest/gtest.h>
 #include <windows.h>
 
 namespace {
@@ -73,4 +74,13 @@ std::optional<char> UnusedDriveLetter() {
         }
     }
     return std::nullopt;
+}
+
+void WriteRaw(const std::string& path, const std::string& content) {
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+    CloseHandle(file);
 }

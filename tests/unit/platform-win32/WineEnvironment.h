@@ -23,3 +23,6 @@ std::optional<char> WineNoMediumDrive();
 std::string RootOf(char letter);
 // A letter that names no drive at all; nullopt when every letter is in use.
 std::optional<char> UnusedDriveLetter();
+
+// Writes the bytes to a file through the Win32 calls themselves, as they are (a failure fails the test).
+void WriteRaw(const std::string& path, const std::string& content);
