@@ -1,23 +1,14 @@
 #include "agent/HeadlessAgent.h"
 
-#include <cstdio>
-
 #include "net/CommandListener.h"
+#include "report/Report.h"
 
 namespace {
 constexpr int kTickMs = 100;
 }
 
 int WriteWarningLine(const std::string& text) {
-    std::string line = text;
-    for (char& c : line) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    line += '\n';
-    std::fputs(line.c_str(), stderr);
-    std::fflush(stderr);
+    WriteLine(text);
     return 1;
 }
 

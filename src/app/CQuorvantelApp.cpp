@@ -6,12 +6,12 @@
 #include "app/DesktopModule.h"
 #include "platform/Platform.h"
 #include "platform/guarded/GuardedPlatform.h"
+#include "report/Report.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QUdpSocket>
 
-#include <cstdio>
 #include <new>
 
 namespace {
@@ -72,7 +72,7 @@ bool CQuorvantelApp::RunDesktop() {
         return true;
     }
     if (outcome != kDesktopNoDisplay) {
-        std::fprintf(stderr, "tarvellin: desktop module of another version; running without windows\n");
+        Report("desktop module of another version; running without windows");
     }
     return false;
 }
@@ -106,7 +106,7 @@ void CQuorvantelApp::ShutDown() {
 
 bool CQuorvantelApp::InitInstance() {
     if (const char* failure = StartUp(); failure != nullptr) {
-        std::fprintf(stderr, "%s\n", failure); // no windows: the failure is one stderr line
+        WriteLine(failure); // no windows: the failure is one stderr line
         return false;
     }
     HeadlessAgent agent(*m_platform, *m_configurationPath);

@@ -1,7 +1,7 @@
 #include "app/DesktopLoader.h"
+#include "report/Report.h"
 
 #include <array>
-#include <cstdio>
 #include <dlfcn.h>
 #include <string>
 #include <unistd.h>
@@ -49,6 +49,6 @@ DesktopEntry LoadDesktopModule() {
         failure = path + ": no entry " + kDesktopEntryName;
         ::dlclose(module);
     }
-    std::fprintf(stderr, "tarvellin: desktop module not loaded (%s); running without windows\n", failure.c_str());
+    Report("desktop module not loaded (" + failure + "); running without windows");
     return nullptr;
 }

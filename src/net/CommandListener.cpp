@@ -1,9 +1,9 @@
 #include "net/CommandListener.h"
 
 #include "capacity/Monitor.h"
+#include "report/Report.h"
 
 #include <array>
-#include <cstdio>
 #include <string>
 
 CommandListener::CommandListener(Monitor& monitor, QObject* parent) : QObject(parent), m_monitor(monitor) {
@@ -21,14 +21,12 @@ bool CommandListener::StartListening(int port) {
     m_connection.SetOwner(this);
     m_listening.SetOwner(this);
     if (port < 0 || port > 65535) {
-        std::fprintf(stderr, "tarvellin: no command listener: Port %d is outside 0..65535\n", port);
-        std::fflush(stderr);
+        Report("no command listener: Port " + std::to_string(port) + " is outside 0..65535");
         return false;
     }
     if (!m_listening.Create(port, kBacklog)) {
-        std::fprintf(stderr, "tarvellin: no command listener: cannot listen on port %d: %s\n", port,
-                     m_listening.ErrorString().toLocal8Bit().constData());
-        std::fflush(stderr);
+        Report("no command listener: cannot listen on port " + std::to_string(port) + ": " +
+               m_listening.ErrorString().toStdString());
         return false;
     }
     return true;

@@ -1,0 +1,23 @@
+#include "report/Report.h"
+
+#include <cstdio>
+#include <string>
+
+void WriteLine(std::string_view text) {
+    std::string line(text);
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    line += '\n';
+    // One write per line, so lines of several threads or processes do not interleave.
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+void Report(std::string_view message) {
+    std::string line = "tarvellin: ";
+    line += message;
+    WriteLine(line);
+}
