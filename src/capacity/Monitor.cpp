@@ -77,10 +77,13 @@ void Monitor::MeasureMainDrive(bool nameEmptyDirectory) {
         fallBack = !figures.ok;
     }
     if (fallBack) {
-        // A failing query of the current drive as well leaves zero figures.
-        figures = ReadCapacity(m_platform, std::nullopt);
+        // The figure is that of the letter stored, so the page never names one drive and shows another's
+        // figure (the current directory can sit on a volume that has no letter of its own). Without a
+        // letter the current directory's volume is measured. A failing query leaves zero figures.
+        const std::string letter = m_platform.CurrentDriveLetter();
+        figures = letter.empty() ? ReadCapacity(m_platform, std::nullopt) : ReadCapacity(m_platform, letter + ":\\");
         if (!m_settings.Directory.empty() || nameEmptyDirectory) {
-            m_settings.Directory = m_platform.CurrentDriveLetter();
+            m_settings.Directory = letter;
         }
     }
     m_reading.freeMB = figures.freeMB;

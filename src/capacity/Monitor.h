@@ -58,7 +58,7 @@ public:
     void SaveSettings();
 
     // Measures the main drive named by Directory, falling back to the current directory's drive (and
-    // rewriting Directory to its letter). Fills the MB figures of the reading.
+    // rewriting Directory to its letter and measuring that letter). Fills the MB figures of the reading.
     void MeasureMainDrive();
     // The measurement of the settings dialog's opening: as MeasureMainDrive, but an empty Directory stays empty.
     void OpeningMeasurement();

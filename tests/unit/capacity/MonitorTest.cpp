@@ -119,6 +119,27 @@ TEST_F(MonitorTest, FigureAreZeroWhenEvenTheCurrentDriveCannotBeMeasured) {
     EXPECT_EQ(monitor.Reading().usedMB, 0);
 }
 
+// The current directory on a volume without a letter of its own (a mount the drive table does not list):
+// the figure must be that of the letter the fallback stores.
+class UnlistedCurrentVolume : public FakePlatform {
+public:
+    std::optional<VolumeSpace> CurrentDiskFreeSpace() override { return VolumeSpace{999u << 20, 7u << 20}; }
+};
+
+TEST(MainDriveFallback, FigureIsThatOfTheLetterItStores) {
+    for (const std::string directory : {"", "Q"}) {
+        UnlistedCurrentVolume platform;
+        platform.AddDrive('C', 1000, 400);
+        platform.currentLetter = "C";
+        Monitor monitor(platform, "tarvellin.ini");
+        monitor.Settings().Directory = directory;
+        monitor.MeasureMainDrive();
+        EXPECT_EQ(monitor.Settings().Directory, "C");
+        EXPECT_EQ(monitor.Reading().freeMB, 400) << "Directory was " << directory;
+        EXPECT_EQ(monitor.Reading().totalMB, 1000);
+    }
+}
+
 TEST_F(MonitorTest, OpeningMeasurementLeavesEmptyDirectoryEmpty) {
     monitor.OpeningMeasurement();
     EXPECT_EQ(monitor.Settings().Directory, "");
@@ -162,7 +183,7 @@ TEST_F(MonitorTest, RefreshCycleWithoutWindowOrOtherDrivesOnlyMeasuresPublishesA
     monitor.Settings().OtherDrive = 2; // flags count only when 1
     monitor.MinuteCounter() = 3;
     monitor.RefreshCycle();
-    EXPECT_EQ(log, (Log{"capacity current", "create", "save"}));
+    EXPECT_EQ(log, (Log{"capacity C:\\", "create", "save"}));
     EXPECT_EQ(monitor.Settings().Directory, "C");
     EXPECT_EQ(monitor.MinuteCounter(), 0);
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"tarvellin.ini", "空容量400 MByte"}));
