@@ -3,7 +3,7 @@
 
 Starts build/bin/tarvellin headless in a scratch folder, runs a mix of requests from many clients for a fixed
 time, samples the agent's resident memory and open descriptors, and checks that every request was answered or
-refused as specified and that the settings file stayed whole.
+refused with the agent's own reply bytes and that the settings file stayed whole.
 
 Usage: bench/soak/soak.py [--minutes 10] [--clients 50] [--binary build/bin/tarvellin]
 """

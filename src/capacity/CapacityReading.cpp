@@ -10,7 +10,7 @@ CapacityFigures FiguresOf(const VolumeSpace& space) {
     const auto totalLow = static_cast<std::uint32_t>(space.totalBytes >> 20);
     figures.freeMB = static_cast<int>(static_cast<std::int32_t>(freeLow));
     figures.totalMB = static_cast<int>(static_cast<std::int32_t>(totalLow));
-    // 32-bit wrap-around as on the original platform, without signed overflow.
+    // Used MB wraps around in 32 bits as the two MB figures do, computed without signed overflow.
     figures.usedMB = static_cast<int>(static_cast<std::int32_t>(totalLow - freeLow));
     return figures;
 }

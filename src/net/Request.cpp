@@ -134,19 +134,19 @@ ReplyKind DecideRequest(std::string_view received, const MonitorSettings& settin
         return ReplyKind::NotFound;
     }
 
-    // Rule 1: no command asks for an update when NetKoushin allows it; the password is not consulted.
+    // No command: an update when NetKoushin allows refreshing without one; the password is not consulted.
     if (fields.command.empty()) {
         return settings.NetKoushin == 1 ? ReplyKind::UpdateAccepted : ReplyKind::NotFound;
     }
-    // Rule 2: rules 3 and 4 need an accepted password.
+    // Every command needs an accepted password when one is set.
     if (!settings.Pass.empty() && !PasswordMatches(fields.password, settings.Pass)) {
         return ReplyKind::NotFound;
     }
-    // Rule 3: "renew" asks for an update, whatever its value.
+    // "renew" asks for an update, whatever its value.
     if (fields.command == "renew") {
         return ReplyKind::UpdateAccepted;
     }
-    // Rule 4: an allowed settings command is refused all the same; nothing is ever changed over the network.
+    // A settings command is refused even where EnbChange allows it: nothing is ever changed over the network.
     for (const std::string_view name : kSettingCommands) {
         if (fields.command == name && !fields.value.empty() && settings.EnbChange == 1) {
             return ReplyKind::NotFound;

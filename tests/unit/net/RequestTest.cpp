@@ -155,7 +155,7 @@ TEST(DecideRequest, AppliesTheRulesInOrder) {
         {"G", "", 1, 0, kNotFound},
         {"GE", "", 1, 0, kNotFound},
         {std::string("\0GET / HTTP/1.1", 15), "", 1, 0, kNotFound},
-        // Rule 1: no command.
+        // No command: NetKoushin decides, the password is not consulted.
         {"GET / HTTP/1.1\r\n", "", 1, 0, kUpdate},
         {"GET / HTTP/1.1\r\n", "", 0, 0, kNotFound},
         {"GET / HTTP/1.1\r\n", "", 2, 0, kNotFound},
@@ -164,7 +164,7 @@ TEST(DecideRequest, AppliesTheRulesInOrder) {
         {"GET", "", 1, 0, kUpdate},
         {"GET /", "", 1, 0, kUpdate},
         {"GET /", "", 0, 0, kNotFound},
-        // Rules 2 and 3: renew with the password.
+        // renew, with the password when one is set.
         {"GET /renew HTTP/1.1\r\n", "", 0, 0, kUpdate},
         {"GET /renew/anything HTTP/1.1\r\n", "", 0, 0, kUpdate},
         {"GET /renew", "", 0, 0, kUpdate},
@@ -178,7 +178,7 @@ TEST(DecideRequest, AppliesTheRulesInOrder) {
         {"GET /renew/a b HTTP/1.1\r\n", "a b", 1, 0, kNotFound},
         {"GET /renew/a/b HTTP/1.1\r\n", "a/b", 1, 0, kNotFound},
         {"GET /Renew HTTP/1.1\r\n", "", 0, 0, kNotFound},
-        // Rule 4 and requests that match no rule: all refused.
+        // Settings commands and requests that name no known command: all refused.
         {"GET /Time=10 HTTP/1.1\r\n", "", 0, 1, kNotFound},
         {"GET /Pass=x HTTP/1.1\r\n", "", 0, 1, kNotFound},
         {"GET /Time= HTTP/1.1\r\n", "", 0, 1, kNotFound},
