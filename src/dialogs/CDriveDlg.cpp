@@ -104,13 +104,13 @@ CDriveDlg::CDriveDlg(Monitor& monitor, QWidget* parent) : QDialog(parent), m_mon
 }
 
 int CDriveDlg::RunModal() {
+    // Blocks only the settings dialog below it, so the tray's exit command still reaches it; each run
+    // resets the modality, before anything (a validation message) can show the dialog.
+    setWindowModality(Qt::WindowModal);
     PushToControls();
     PushToControls();
     OnLettersChanged();
     m_ok->setFocus(); // the first tab stop
-    // Blocks only the settings dialog below it, so the tray's exit command still reaches it; each run
-    // resets the modality.
-    setWindowModality(Qt::WindowModal);
     return exec();
 }
 

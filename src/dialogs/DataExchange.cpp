@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QValidator>
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
@@ -15,24 +16,45 @@ namespace {
 // Dialogs whose validation message is on screen.
 QList<const QWidget*> g_messageOwners;
 
-// Limits what the user can type to a number of characters without cutting a longer text that was put
-// into the control: such a text can be shortened but not lengthened (the edit control's text limit).
+// Limits what the user can type or paste to a number of characters without cutting a longer text that was
+// put into the control: such a text can be shortened but not lengthened (the edit control's text limit).
+// An insertion beyond the limit keeps its first characters that fit, as an edit control does with a paste.
+// The exchange's push detaches it while it sets a text, so a stored text is shown whole.
 class TextLimitValidator : public QValidator {
 public:
     TextLimitValidator(QLineEdit* edit, int maxChars)
-        : QValidator(edit), m_maxChars(maxChars), m_lastLength(edit->text().size()) {
-        // The edit has already taken the new text when it asks; remember the length it had before.
+        : QValidator(edit), m_maxChars(maxChars), m_lastText(edit->text()) {
+        // The edit has already taken the new text when it asks; remember the text it had before.
         // (Read back from the edit: a handler of the same signal may already have replaced the text.)
-        connect(edit, &QLineEdit::textChanged, this, [this, edit] { m_lastLength = edit->text().size(); });
+        connect(edit, &QLineEdit::textChanged, this, [this, edit] { m_lastText = edit->text(); });
     }
 
-    State validate(QString& input, int& /*position*/) const override {
-        return input.size() > m_maxChars && input.size() > m_lastLength ? Invalid : Acceptable;
+    State validate(QString& input, int& position) const override {
+        const qsizetype allowed = std::max<qsizetype>(m_maxChars, m_lastText.size());
+        if (input.size() <= allowed) {
+            return Acceptable;
+        }
+        // The edit replaced the middle of the old text: find the common start and end around it.
+        const qsizetype oldSize = m_lastText.size();
+        qsizetype head = 0;
+        while (head < oldSize && head < input.size() && m_lastText[head] == input[head]) {
+            ++head;
+        }
+        qsizetype tail = 0;
+        while (tail < oldSize - head && tail < input.size() - head &&
+               m_lastText[oldSize - 1 - tail] == input[input.size() - 1 - tail]) {
+            ++tail;
+        }
+        const qsizetype inserted = input.size() - head - tail;
+        const qsizetype kept = std::clamp<qsizetype>(allowed - head - tail, 0, inserted);
+        input = input.left(head + kept) + input.right(tail);
+        position = static_cast<int>(head + kept);
+        return Acceptable;
     }
 
 private:
     int m_maxChars;
-    qsizetype m_lastLength;
+    QString m_lastText;
 };
 
 // A whole number with optional blanks around it and an optional sign; nullopt when the text is anything
@@ -81,6 +103,10 @@ bool DataExchange::MessageShowing(const QWidget* dialog) {
 
 void DataExchange::Fail(QLineEdit* control, const QString& message) {
     m_failed = true;
+    // A message raised while the dialog starts comes with its dialog, over it, not alone in a corner.
+    if (!m_dialog->isVisible()) {
+        m_dialog->show();
+    }
     g_messageOwners.append(m_dialog);
     QMessageBox box(QMessageBox::Warning, QStringLiteral("tarvellin"), message, QMessageBox::Ok, m_dialog);
     box.setWindowModality(Qt::WindowModal); // the tray icon stays reachable
@@ -126,10 +152,10 @@ void DataExchange::Text(QLineEdit* control, std::string& member, int maxChars) {
         member = text.toStdString();
         return;
     }
+    const QValidator* limit = control->validator();
+    control->setValidator(nullptr);
     SetTextIfChanged(control, QString::fromStdString(member));
-    if (control->validator() == nullptr) {
-        control->setValidator(new TextLimitValidator(control, maxChars));
-    }
+    control->setValidator(limit != nullptr ? limit : new TextLimitValidator(control, maxChars));
 }
 
 void DataExchange::Int(QLineEdit* control, int& member) {
@@ -170,8 +196,9 @@ void DataExchange::Check(QCheckBox* control, int& member) {
         return;
     }
     if (Pulling()) {
-        // An unusual stored value (neither 0 nor 1) passes through unless the user changed the box.
-        if (control->isChecked() != (member == 1)) {
+        // A stored value other than 0 or 1 shows as an unchecked box: the pull makes the member say so. A box
+        // the user can never change (hidden and disabled) carries the stored value through.
+        if (control->isEnabled()) {
             member = control->isChecked() ? 1 : 0;
         }
     } else {

@@ -31,7 +31,7 @@ public:
     void Int(QLineEdit* control, int& member);
     // A whole number within minimum to maximum, both bounds included.
     void Int(QLineEdit* control, int& member, int minimum, int maximum);
-    // A check box: checked when the member is 1; pull gives 0 or 1 when the box differs from the member.
+    // A check box: checked when the member is 1; pull gives 0 or 1 (a disabled box keeps the member).
     void Check(QCheckBox* control, int& member);
 
     // True while a validation message of this dialog is on screen.

@@ -24,7 +24,10 @@ ModalStep::ModalStep(QWidget* window, std::function<void()> step, int timeoutMs)
 }
 
 void ModalStep::Poll() {
-    if (QApplication::activeModalWidget() == m_window && m_window->isVisible()) {
+    // A message box raised while the window starts shows the window and ends its own loop with the window
+    // active but not yet in its own loop: the window is ready only once no message box of it is left.
+    if (QApplication::activeModalWidget() == m_window && m_window->isVisible() &&
+        m_window->findChildren<QMessageBox*>().isEmpty()) {
         m_timer.stop();
         m_ran = true;
         m_step();
@@ -52,6 +55,9 @@ void MessageBoxCloser::Poll() {
     }
     m_seenPolls = 0;
     m_texts.append(box->text());
+    const QWidget* dialog = box->parentWidget() != nullptr ? box->parentWidget()->window() : nullptr;
+    m_overTheirDialog.append(dialog != nullptr && dialog->isVisible() &&
+                             dialog->frameGeometry().contains(box->frameGeometry().center()));
     if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
         ok->click();
     } else {

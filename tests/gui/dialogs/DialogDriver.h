@@ -48,6 +48,8 @@ public:
     explicit MessageBoxCloser(int delayMs = 0);
 
     const QStringList& Texts() const { return m_texts; }
+    // For each box closed: whether it stood over its dialog, shown, when it came up.
+    const QList<bool>& OverTheirDialog() const { return m_overTheirDialog; }
 
 private:
     void Poll();
@@ -56,6 +58,7 @@ private:
     int m_delayPolls;
     int m_seenPolls = 0;
     QStringList m_texts;
+    QList<bool> m_overTheirDialog;
 };
 
 // A made-up machine with drives C (the current drive), D and E, settings in a temporary folder (Directory D,

@@ -193,6 +193,7 @@ void DriveDlgTest::storedOverlongLettersAreCutWithOneMessage() {
         });
     QVERIFY(run.stepRan);
     QCOMPARE(closer.Texts(), QStringList{QStringLiteral("9 文字以内で入力してください。")});
+    QCOMPARE(closer.OverTheirDialog(), QList<bool>{true});
     QCOMPARE(shown, QStringLiteral("CDECDECDE"));
     QCOMPARE(run.result, int(QDialog::Accepted));
     QCOMPARE(machine.monitor->Settings().Directory2, std::string("CDECDECDE"));

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +29,9 @@ private slots:
     void validationStopsAtFailingControl_data();
     void validationStopsAtFailingControl();
     void directoryTakesAtMostTenTypedCharacters();
+    void pasteBeyondTheLimitKeepsTheCharactersThatFit_data();
+    void pasteBeyondTheLimitKeepsTheCharactersThatFit();
+    void storedFlagOtherThanZeroOrOneReadsAsUnchecked();
     void storedInvalidValueFailsEveryPullIncludingTheFourAtOpening();
     void keysAndButtonsRefreshOrNot_data();
     void keysAndButtonsRefreshOrNot();
@@ -142,6 +146,79 @@ void SettingDlgTest::directoryTakesAtMostTenTypedCharacters() {
     QCOMPARE(machine.monitor->Settings().Directory, std::string("ABCDEFGHIJ"));
 }
 
+void SettingDlgTest::pasteBeyondTheLimitKeepsTheCharactersThatFit_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("selectFrom");
+    QTest::addColumn<int>("selectLength");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("into an empty field") << "" << 0 << 0 << "ABCDEFGHIJKL"
+                                         << "ABCDEFGHIJ";
+    QTest::newRow("in the middle") << "ABC" << 1 << 0 << "XYZXYZXYZ"
+                                   << "AXYZXYZXBC";
+    QTest::newRow("over a selection") << "ABCDE" << 1 << 3 << "XYZXYZXYZ"
+                                      << "AXYZXYZXYE";
+    QTest::newRow("into a full field") << "ABCDEFGHIJ" << 10 << 0 << "K"
+                                       << "ABCDEFGHIJ";
+    QTest::newRow("within the limit") << "AB" << 2 << 0 << "CD"
+                                      << "ABCD";
+}
+
+void SettingDlgTest::pasteBeyondTheLimitKeepsTheCharactersThatFit() {
+    QFETCH(QString, before);
+    QFETCH(int, selectFrom);
+    QFETCH(int, selectLength);
+    QFETCH(QString, pasted);
+    QFETCH(QString, after);
+
+    DialogMachine machine;
+    machine.monitor->Settings().Directory = before.toStdString();
+    CSettingDlg dialog(*machine.monitor);
+    QString shown;
+    const ModalRun run = RunModalWith(
+        &dialog, [&] { return dialog.RunModal(); },
+        [&] {
+            QLineEdit* edit = ControlOf<QLineEdit>(dialog, 1011);
+            edit->setFocus();
+            edit->setSelection(selectFrom, selectLength);
+            QApplication::clipboard()->setText(pasted);
+            edit->paste();
+            shown = edit->text();
+            dialog.close();
+        });
+    QVERIFY(run.stepRan);
+    QCOMPARE(shown, after);
+}
+
+void SettingDlgTest::storedFlagOtherThanZeroOrOneReadsAsUnchecked() {
+    struct Case {
+        int MonitorSettings::*flag;
+        int checkId;
+        int dependentId;
+    };
+    const Case cases[] = {{&MonitorSettings::Auto, 1006, 1007},
+                          {&MonitorSettings::NetWork, 1013, 1019},
+                          {&MonitorSettings::Keikoku, 1016, 1018},
+                          {&MonitorSettings::OtherDrive, 1020, 1001}};
+    for (const Case& c : cases) {
+        DialogMachine machine;
+        machine.monitor->Settings().*c.flag = 2;
+        CSettingDlg dialog(*machine.monitor);
+        QList<bool> shown;
+        const ModalRun run = RunModalWith(
+            &dialog, [&] { return dialog.RunModal(); },
+            [&] {
+                shown << ControlOf<QCheckBox>(dialog, c.checkId)->isChecked()
+                      << dialog.findChild<QWidget*>(QStringLiteral("control%1").arg(c.dependentId))->isEnabled();
+                QTest::keyClick(ControlOf<QLineEdit>(dialog, 1005), Qt::Key_Escape);
+            });
+        QVERIFY(run.stepRan);
+        QCOMPARE(shown, (QList<bool>{false, false}));
+        QCOMPARE(machine.monitor->Settings().*c.flag, 0);
+    }
+}
+
 void SettingDlgTest::storedInvalidValueFailsEveryPullIncludingTheFourAtOpening() {
     struct Case {
         const char* name;
@@ -178,6 +255,7 @@ void SettingDlgTest::storedInvalidValueFailsEveryPullIncludingTheFourAtOpening()
         QVERIFY2(run.stepRan, c.name);
         QCOMPARE(messagesAtOpening, 4);
         QCOMPARE(closer.Texts().size(), 5);
+        QCOMPARE(closer.OverTheirDialog(), QList<bool>(5, true));
         QVERIFY2(openAfterEsc, c.name);
         QCOMPARE(run.result, int(QDialog::Rejected));
         QCOMPARE(machine.monitor->Settings().Nokori, before.Nokori);
