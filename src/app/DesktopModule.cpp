@@ -2,6 +2,7 @@
 
 #include "app/CQuorvantelDlg.h"
 #include "app/DisplayProbe.h"
+#include "dialogs/DialogMetrics.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -22,6 +23,7 @@ int RunDesktop(const DesktopHost& host) {
     QApplication app(*host.argc, host.argv);
     QApplication::setQuitOnLastWindowClosed(false); // closing a dialog never ends the agent
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
+    UseDialogFontEverywhere();
     Platform* platform = nullptr;
     const char* configurationPath = nullptr;
     int exitCode = 1; // a start that failed does not end as a success

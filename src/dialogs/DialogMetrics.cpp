@@ -1,7 +1,9 @@
 #include "dialogs/DialogMetrics.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QToolTip>
 #include <QWidget>
 
 namespace {
@@ -37,4 +39,10 @@ void DialogMetrics::Place(QWidget* control, int x, int y, int width, int height)
 void DialogMetrics::SizeDialog(QWidget* dialog, int width, int height) const {
     dialog->setFont(m_font);
     dialog->setFixedSize(ToPixels(0, 0, width, height).size());
+}
+
+void UseDialogFontEverywhere() {
+    const QFont font = DialogMetrics().Font();
+    QApplication::setFont(font);
+    QToolTip::setFont(font); // tooltips keep a font of their own
 }

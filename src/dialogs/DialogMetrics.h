@@ -28,3 +28,7 @@ private:
     int m_baseX = 0;
     int m_baseY = 0;
 };
+
+// Makes the dialogs' font the application's, so everything else that shows Japanese (the tray menu, the
+// tooltip, message boxes) draws it with the same face. Needs the application object.
+void UseDialogFontEverywhere();

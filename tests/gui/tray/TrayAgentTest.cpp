@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 #include <functional>
@@ -14,6 +15,7 @@
 #include "TempDir.h"
 #include "agent/CChildDlg.h"
 #include "agent/DrawnIcons.h"
+#include "dialogs/DialogMetrics.h"
 
 namespace {
 
@@ -154,6 +156,18 @@ private slots:
         QCOMPARE(tipWhileUp, QStringLiteral("tarvellin Dドライブ空容量10%"));
         QCOMPARE(savesWhileUp, 2);
         QCOMPARE(boxesWhileUp, 1);
+    }
+
+    // The menu, the tooltip and every message box draw Japanese with the dialogs' face, not the default one.
+    void japaneseTextUsesTheDialogFontEverywhere() {
+        UseDialogFontEverywhere();
+        CChildDlg agent(m_platform, IniPath());
+        const QMessageBox box(QMessageBox::Information, QStringLiteral("残容量警告！！"), QStringLiteral("テスト"));
+        const QString dialogFace = QFontInfo(DialogMetrics().Font()).family();
+        QCOMPARE(QFontInfo(agent.ContextMenu().font()).family(), dialogFace);
+        QCOMPARE(QFontInfo(box.font()).family(), dialogFace);
+        QCOMPARE(QFontInfo(QToolTip::font()).family(), dialogFace);
+        QCOMPARE(agent.ContextMenu().font().pointSize(), 9);
     }
 };
 
