@@ -5,6 +5,7 @@
 #include "app/DesktopLoader.h"
 #include "app/DesktopModule.h"
 #include "platform/Platform.h"
+#include "platform/Session.h"
 #include "platform/guarded/GuardedPlatform.h"
 #include "report/Report.h"
 
@@ -78,8 +79,8 @@ bool CQuorvantelApp::RunDesktop() {
 }
 
 const char* CQuorvantelApp::StartUp() {
-    // A stop request (SIGINT, SIGTERM; on Windows the console's Ctrl+C, Ctrl+Break or close) ends the loop
-    // the agent runs in, as the exit command does: nothing is saved.
+    // A stop request (SIGINT, SIGTERM) ends the loop the agent runs in, as the exit command does: nothing is
+    // saved.
     m_stopSignals = std::make_unique<SignalWatcher>();
     QObject::connect(m_stopSignals.get(), &SignalWatcher::StopRequested, QCoreApplication::instance(),
                      [] { QCoreApplication::exit(0); });

@@ -12,8 +12,7 @@ class SignalWatcher;
 
 // The application object: prepares the network layer and the configuration path, then runs the agent as
 // the program's loop until it ends. With a display the desktop module runs the tray agent (and owns the
-// application object); otherwise, or when the module cannot run, the headless agent runs here. On Windows the
-// desktop part is linked in, and it runs whenever the tray icon can work.
+// application object); otherwise, or when the module cannot run, the headless agent runs here.
 class CQuorvantelApp {
 public:
     CQuorvantelApp(int& argc, char** argv);

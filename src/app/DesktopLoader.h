@@ -3,6 +3,5 @@
 #include "app/DesktopModule.h"
 
 // Loads the desktop module, first from the program's own folder, then from the installed module folder, and
-// checks that it exports the entry. Returns the entry, or nullptr after writing one line to stderr. On Windows
-// the desktop part is linked in and this returns its entry.
+// checks that it exports the entry. Returns the entry, or nullptr after reporting why.
 DesktopEntry LoadDesktopModule();

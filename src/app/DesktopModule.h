@@ -2,8 +2,7 @@
 
 // The boundary between the program (Qt Core and Network only) and the desktop module (Qt Widgets and Gui),
 // which the program loads at run time only when a display may exist. Plain C types only: the two sides are
-// built apart and must agree on nothing but this header. On Windows, which always has a desktop, the desktop
-// part is linked into the program instead and its entry is called directly.
+// built apart and must agree on nothing but this header.
 
 class Platform;
 
@@ -40,6 +39,6 @@ struct DesktopHost {
 // the desktop agent to its end.
 using DesktopEntry = int (*)(const DesktopHost* host, int* exitCode);
 
-// The desktop part's entry, of type DesktopEntry: the module exports it under kDesktopEntryName, the Windows
-// program calls it directly. Returns a DesktopOutcome.
+// The desktop part's entry, of type DesktopEntry: the module exports it under kDesktopEntryName. Returns a
+// DesktopOutcome.
 int DesktopMain(const DesktopHost* host, int* exitCode);

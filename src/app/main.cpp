@@ -1,8 +1,9 @@
-#include "agent/SignalWatcher.h"
 #include "app/CQuorvantelApp.h"
+#include "platform/Session.h"
 
 int main(int argc, char** argv) {
-    SignalWatcher::InstallHandlers();
+    // First thing: a stop request while the program starts is kept for the agent, not fatal.
+    WatchStopRequests();
     CQuorvantelApp app(argc, argv);
     return app.Run();
 }

@@ -1,0 +1,23 @@
+#include "agent/SignalWatcher.h"
+
+#include <QSocketNotifier>
+
+#include "platform/Session.h"
+
+SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
+    const StopRequestHandle handle = WatchStopRequests();
+    if (handle == kNoStopRequests) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(static_cast<qintptr>(handle), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &SignalWatcher::OnStopPending);
+}
+
+// The handlers stay until the process ends: a stop request during the teardown then changes nothing.
+SignalWatcher::~SignalWatcher() = default;
+
+void SignalWatcher::OnStopPending() {
+    if (const int signalNumber = TakeStopRequest(); signalNumber != 0) {
+        emit StopRequested(signalNumber);
+    }
+}

@@ -1,0 +1,154 @@
+#include "platform/Session.h"
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <string_view>
+#include <thread>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Write end of the pipe; read by the handler, so it must be a plain lock-free object.
+volatile std::sig_atomic_t g_writeFd = -1;
+int g_readFd = -1;
+
+extern "C" void OnStopSignal(int signalNumber) {
+    const int savedErrno = errno;
+    const unsigned char byte = static_cast<unsigned char>(signalNumber);
+    // A full pipe already holds a pending stop: losing this byte changes nothing.
+    [[maybe_unused]] const ssize_t written = ::write(g_writeFd, &byte, 1);
+    errno = savedErrno;
+}
+
+void Install(int signalNumber, void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(signalNumber, &action, nullptr);
+}
+
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// True when QT_QPA_PLATFORM is unset or names a plugin of a real window system.
+bool PlatformMayShowWindows() {
+    const char* value = std::getenv("QT_QPA_PLATFORM");
+    if (value == nullptr || *value == '\0') {
+        return true;
+    }
+    std::string_view name(value);
+    name = name.substr(0, name.find_first_of(";:"));
+    return name == "xcb" || name.starts_with("wayland");
+}
+
+// The folder of the running program, from /proc/self/exe; empty when it cannot be read.
+std::string ProgramFolder() {
+    std::array<char, 4096> buffer{};
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (length <= 0) {
+        return {};
+    }
+    std::string path(buffer.data(), static_cast<std::size_t>(length));
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+} // namespace
+
+StopRequestHandle WatchStopRequests() {
+    if (g_readFd < 0) {
+        int fds[2] = {-1, -1};
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return kNoStopRequests; // the default handlers stay: a signal still ends the process, less politely
+        }
+        g_readFd = fds[0];
+        g_writeFd = fds[1];
+        // The handlers stay until the process ends: a stop signal during the teardown then changes nothing.
+        Install(SIGINT, OnStopSignal);
+        Install(SIGTERM, OnStopSignal);
+    }
+    return g_readFd;
+}
+
+int TakeStopRequest() {
+    unsigned char byte = 0;
+    int last = 0;
+    while (g_readFd >= 0 && ::read(g_readFd, &byte, 1) == 1) {
+        last = byte;
+    }
+    return last;
+}
+
+bool DisplayMayExist() {
+    return (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) && PlatformMayShowWindows();
+}
+
+bool ProbeApart(bool (*probe)(int argc, char** argv), int argc, char** argv, int timeoutSeconds) {
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return false;
+    }
+    if (child == 0) {
+        // The parent's stop handlers would report the child's signals to the parent; a crash leaves no core.
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        const struct rlimit noCore = {0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (devNull >= 0) {
+            ::dup2(devNull, STDOUT_FILENO);
+            ::dup2(devNull, STDERR_FILENO);
+        }
+        std::_Exit(probe(argc, argv) ? 0 : 1);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child) {
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+        if (done < 0 || std::chrono::steady_clock::now() > deadline) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void* LoadModuleSymbol(const std::string& fileName, const std::string& relativeFolder, const char* symbol,
+                       std::string& failure) {
+    const std::string programFolder = ProgramFolder();
+    if (programFolder.empty()) {
+        failure = "the program's folder is unknown";
+        return nullptr;
+    }
+    for (const std::string& folder : {programFolder, programFolder + "/" + relativeFolder}) {
+        const std::string path = folder + '/' + fileName;
+        // Stays loaded until the process ends: Qt keeps pointers into it (meta objects, plugins' callbacks).
+        void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (module == nullptr) {
+            const char* error = ::dlerror();
+            failure = error != nullptr ? error : path;
+            continue;
+        }
+        if (void* entry = ::dlsym(module, symbol); entry != nullptr) {
+            return entry;
+        }
+        failure = path + ": no entry " + symbol;
+        ::dlclose(module);
+    }
+    return nullptr;
+}
