@@ -47,6 +47,7 @@ public:
         return true;
     }
     int LocalMinute() override { return 0; }
+    int MillisecondsToNextMinute() override { return 60000; }
     std::string ToCodePage932(std::string_view utf8) override { return std::string(utf8); }
     bool UsesDriveTable() const override { return true; }
     std::vector<DriveMapping> DriveTable() override { return table; }

@@ -5,14 +5,12 @@
 #include <QMessageBox>
 
 namespace {
-constexpr int kTickMs = 100;
 constexpr int kTrayPollMs = 2000;
 const char* const kWarningCaption = "残容量警告！！";
 } // namespace
 
 CChildDlg::CChildDlg(Platform& platform, const std::string& configurationPath, QObject* parent)
-    : QObject(parent), m_monitor(platform, configurationPath), m_rules(m_monitor), m_listener(m_monitor),
-      m_settingDlg(m_monitor) {
+    : QObject(parent), m_loop(platform, configurationPath, *this), m_settingDlg(m_loop.GetMonitor()) {
     for (int level = 0; level < kLevelCount; ++level) {
         m_levelIcons[static_cast<std::size_t>(level)] = LevelIcon(level);
     }
@@ -24,10 +22,6 @@ CChildDlg::CChildDlg(Platform& platform, const std::string& configurationPath, Q
     m_tray.setContextMenu(&m_menu);
     connect(&m_tray, &QSystemTrayIcon::activated, this, &CChildDlg::OnTrayActivated);
 
-    m_tickTimer.setInterval(kTickMs);
-    connect(&m_tickTimer, &QTimer::timeout, this, &CChildDlg::OnTick);
-    m_standInTimer.setInterval(kTickMs);
-    connect(&m_standInTimer, &QTimer::timeout, this, &CChildDlg::OnTick);
     m_trayPoll.setInterval(kTrayPollMs);
     connect(&m_trayPoll, &QTimer::timeout, this, &CChildDlg::ShowIconWhenTrayAvailable);
 }
@@ -43,9 +37,7 @@ int CChildDlg::RunModal() {
 
 void CChildDlg::OnInitDialog() {
     m_tray.setIcon(m_levelIcons[0]);
-    m_tickTimer.start();
-    m_rules.Initialise([this](int port) { m_listener.StartListening(port); });
-    UpdateTray();
+    m_loop.Start();
     ShowIconWhenTrayAvailable();
 }
 
@@ -62,47 +54,20 @@ void CChildDlg::ShowIconWhenTrayAvailable() {
     m_tray.show();
 }
 
-void CChildDlg::OnTick() {
-    // While a warning box is up, this runs nested inside the tick that showed it (from the stand-in timer);
-    // the rules keep their state consistent across that, and their guard flag keeps a second box away.
-    m_rules.Tick([this](const std::string& text) { return ShowWarningBox(text); });
-    UpdateTray();
+void CChildDlg::ShowStatus(const std::string& tipText, int level) {
+    m_tray.setToolTip(QString::fromStdString(tipText));
+    m_tray.setIcon(m_levelIcons[static_cast<std::size_t>(level >= 0 && level < kLevelCount ? level : 0)]);
 }
 
-void CChildDlg::UpdateTray() {
-    if (m_rules.TipText() != m_shownTip) {
-        m_shownTip = m_rules.TipText();
-        m_tray.setToolTip(QString::fromStdString(m_shownTip));
-    }
-    int level = m_rules.Level();
-    if (level < 0 || level >= kLevelCount) {
-        level = 0;
-    }
-    if (level != m_shownLevel) {
-        m_shownLevel = level;
-        m_tray.setIcon(m_levelIcons[static_cast<std::size_t>(level)]);
-    }
-}
-
-int CChildDlg::ShowWarningBox(const std::string& text) {
+int CChildDlg::ShowWarning(const std::string& text) {
     QMessageBox box(QMessageBox::Information, QString::fromUtf8(kWarningCaption), QString::fromStdString(text),
                     QMessageBox::Ok);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setWindowModality(Qt::WindowModal); // blocks no other window: the tray and open dialogs keep working
-    // The tick timer is not delivered again while its own handler runs, and the box runs inside that
-    // handler: a stand-in keeps the ticks (tooltip, picture, automatic refreshes) going meanwhile.
-    const bool outermost = !m_standInTimer.isActive();
-    if (outermost) {
-        m_standInTimer.start();
-    }
     box.show();
     box.raise();
     box.activateWindow();
-    const int result = box.exec();
-    if (outermost) {
-        m_standInTimer.stop();
-    }
-    return result == QMessageBox::Ok ? 1 : 0;
+    return box.exec() == QMessageBox::Ok ? 1 : 0;
 }
 
 void CChildDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {

@@ -9,18 +9,17 @@
 #include <array>
 #include <string>
 
+#include "agent/AgentLoop.h"
 #include "agent/DrawnIcons.h"
-#include "agent/TrayAgentRules.h"
-#include "capacity/Monitor.h"
 #include "dialogs/CSettingDlg.h"
-#include "net/CommandListener.h"
 
 class Platform;
 
 // The tray agent: the notification-area icon whose picture and tooltip follow the main drive, its menu
-// (settings, exit), the settings dialog on double click, the 100 ms tick with the automatic refresh and the
-// low-capacity warning box. It has no window of its own, so no key can reach it and end it.
-class CChildDlg final : public QObject {
+// (settings, exit), the settings dialog on double click, and the low-capacity warning box: the face of the
+// agent loop, which ticks with the automatic refresh. It has no window of its own, so no key can reach it and
+// end it.
+class CChildDlg final : public QObject, private AgentPresenter {
     Q_OBJECT
 public:
     CChildDlg(Platform& platform, const std::string& configurationPath, QObject* parent = nullptr);
@@ -37,33 +36,26 @@ public:
     // The exit command: closes open dialogs as by OK, then ends the loop; nothing is saved.
     void OnExitCommand();
 
-    const TrayAgentRules& Rules() const { return m_rules; }
+    const TrayAgentRules& Rules() const { return m_loop.Rules(); }
     QSystemTrayIcon& TrayIcon() { return m_tray; }
     const QMenu& ContextMenu() const { return m_menu; }
     CSettingDlg& SettingDialog() { return m_settingDlg; }
 
 private:
     void OnInitDialog();
-    void OnTick();
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
+    // Hands the tray the tooltip and the picture of the level.
+    void ShowStatus(const std::string& tipText, int level) override;
     // Shows the warning box modally; 1 when closed with OK, 0 when it could not be shown.
-    int ShowWarningBox(const std::string& text);
-    // Hands the tray the rules' tooltip and picture, each only when it differs from what the tray shows.
-    void UpdateTray();
+    int ShowWarning(const std::string& text) override;
     void ShowIconWhenTrayAvailable();
     void EndLoop();
 
-    Monitor m_monitor;
-    TrayAgentRules m_rules;
-    CommandListener m_listener;
+    AgentLoop m_loop;
     CSettingDlg m_settingDlg;
     std::array<QIcon, kLevelCount> m_levelIcons;
     QMenu m_menu;
     QSystemTrayIcon m_tray;
-    QTimer m_tickTimer;
-    QTimer m_standInTimer; // ticks while a warning box holds the tick timer's handler
-    QTimer m_trayPoll;     // waits for a tray that is not there yet (a session still starting)
-    std::string m_shownTip;
-    int m_shownLevel = -1;
+    QTimer m_trayPoll; // waits for a tray that is not there yet (a session still starting)
     bool m_exitPending = false;
 };

@@ -1,11 +1,6 @@
 #include "agent/HeadlessAgent.h"
 
-#include "net/CommandListener.h"
 #include "report/Report.h"
-
-namespace {
-constexpr int kTickMs = 100;
-}
 
 int WriteWarningLine(const std::string& text) {
     WriteLine(text);
@@ -13,19 +8,10 @@ int WriteWarningLine(const std::string& text) {
 }
 
 HeadlessAgent::HeadlessAgent(Platform& platform, const std::string& configurationPath, QObject* parent)
-    : QObject(parent), m_monitor(platform, configurationPath), m_rules(m_monitor),
-      m_listener(new CommandListener(m_monitor, this)) {
-    m_timer.setInterval(kTickMs);
-    connect(&m_timer, &QTimer::timeout, this, &HeadlessAgent::OnTick);
-}
+    : QObject(parent), m_loop(platform, configurationPath, *this) {}
 
 HeadlessAgent::~HeadlessAgent() = default;
 
-void HeadlessAgent::Start() {
-    m_timer.start();
-    m_rules.Initialise([this](int port) { m_listener->StartListening(port); });
-}
-
-void HeadlessAgent::OnTick() {
-    m_rules.Tick(WriteWarningLine);
+int HeadlessAgent::ShowWarning(const std::string& text) {
+    return WriteWarningLine(text);
 }

@@ -1,20 +1,17 @@
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 
 #include <string>
 
-#include "agent/TrayAgentRules.h"
-#include "capacity/Monitor.h"
+#include "agent/AgentLoop.h"
 
-class CommandListener;
 class Platform;
 
-// The tray agent without any window: settings load, first measurement, the 100 ms tick with the automatic
-// refresh, status files, settings save and the command listener. A warning that cannot be shown as a box
-// goes to stderr as one line. Runs on the event loop of a QCoreApplication.
-class HeadlessAgent final : public QObject {
+// The tray agent without any window: settings load, first measurement, the ticks with the automatic refresh,
+// status files, settings save and the command listener. A warning that cannot be shown as a box goes to
+// stderr as one line. Runs on the event loop of a QCoreApplication.
+class HeadlessAgent final : public QObject, private AgentPresenter {
     Q_OBJECT
 public:
     HeadlessAgent(Platform& platform, const std::string& configurationPath, QObject* parent = nullptr);
@@ -23,17 +20,15 @@ public:
     HeadlessAgent& operator=(const HeadlessAgent&) = delete;
 
     // Loads the settings, takes the first measurement and starts the ticks; the event loop does the rest.
-    void Start();
+    void Start() { m_loop.Start(); }
 
-    const TrayAgentRules& Rules() const { return m_rules; }
+    const TrayAgentRules& Rules() const { return m_loop.Rules(); }
 
 private:
-    void OnTick();
+    void ShowStatus(const std::string& /*tipText*/, int /*level*/) override {}
+    int ShowWarning(const std::string& text) override;
 
-    Monitor m_monitor;
-    TrayAgentRules m_rules;
-    CommandListener* m_listener = nullptr;
-    QTimer m_timer;
+    AgentLoop m_loop;
 };
 
 // Writes a warning text as one line to stderr (line breaks become blanks); returns 1, as a box closed with OK.

@@ -80,7 +80,7 @@ void TrayAgentRules::Tick(const WarningPresenter& showWarning) {
     if (settings.Auto == 1) {
         // The time of the tick is taken before the refresh and its warning box.
         const int minute = m_monitor.GetPlatform().LocalMinute();
-        if (m_minuteChanged == 1 && settings.Time == m_monitor.MinuteCounter()) {
+        if (RefreshDue()) {
             m_monitor.RefreshCycle();
             m_minuteChanged = 0;
             m_monitor.MinuteCounter() = 0;
@@ -97,6 +97,10 @@ void TrayAgentRules::Tick(const WarningPresenter& showWarning) {
         }
     }
     UpdateTip("tarvellin " + m_monitor.Settings().Directory + "ドライブ空容量");
+}
+
+bool TrayAgentRules::RefreshDue() const {
+    return m_minuteChanged == 1 && m_monitor.Settings().Time == m_monitor.MinuteCounter();
 }
 
 void TrayAgentRules::WarningStep(const WarningPresenter& showWarning) {

@@ -27,6 +27,8 @@ public:
     int Level() const { return m_level; }
     // True when the last Tick ran an automatic refresh.
     bool RefreshedOnLastTick() const { return m_refreshedOnLastTick; }
+    // True when the next Tick runs the automatic refresh (while Auto is 1).
+    bool RefreshDue() const;
 
     // Warning guard flag: 1 while a warning box may be shown.
     int WarningGuard() const { return m_warningGuard; }

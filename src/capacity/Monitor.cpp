@@ -61,6 +61,13 @@ void Monitor::SaveSettings() {
     m_minuteCounter = 0;
 }
 
+void Monitor::AttachDialog(DialogExchange* dialog) {
+    m_dialog = dialog;
+    if (m_changed) {
+        m_changed();
+    }
+}
+
 void Monitor::MeasureMainDrive() {
     MeasureMainDrive(true);
 }
@@ -118,6 +125,9 @@ void Monitor::RefreshCycle() {
     }
     if (WindowOpen()) {
         m_dialog->PushToControls();
+    }
+    if (m_changed) {
+        m_changed();
     }
 }
 

@@ -47,7 +47,11 @@ public:
 
     // The window-open flag: 1 while a DialogExchange is attached.
     bool WindowOpen() const { return m_dialog != nullptr; }
-    void AttachDialog(DialogExchange* dialog) { m_dialog = dialog; }
+    void AttachDialog(DialogExchange* dialog);
+
+    // Called after every refresh cycle and whenever the settings dialog opens or closes: what the agent
+    // shows may have changed.
+    void SetChangeObserver(std::function<void()> observer) { m_changed = std::move(observer); }
 
     // Reads the settings file in the fixed key order; calls startListening with Port after Nokori has
     // been read. Sets the last status-file folders, the minute counter and the drive table. Returns Directory.
@@ -85,6 +89,7 @@ private:
     int m_minuteCounter = 0;
     int m_warningPending = 0;
     DialogExchange* m_dialog = nullptr;
+    std::function<void()> m_changed;
     bool m_writeDriveTable = false; // the file had no drive table: the next save writes it once
     bool m_fileSeen = false;        // the settings file was read or written in this run
 };

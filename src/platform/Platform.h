@@ -69,6 +69,9 @@ public:
 
     // Minute (0 to 59) of the current local time; -1 when the local time is not available.
     virtual int LocalMinute() = 0;
+    // Milliseconds until the minute of the local time next changes (1 to 60000); 60000 when the local time
+    // is not available.
+    virtual int MillisecondsToNextMinute() = 0;
 
     // UTF-8 text as code page 932 (Shift-JIS) bytes; a character without a mapping becomes '?'.
     virtual std::string ToCodePage932(std::string_view utf8) = 0;

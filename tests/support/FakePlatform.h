@@ -23,6 +23,7 @@ public:
     std::string currentLetter = "C";
     std::string configurationPath = "tarvellin.ini";
     int minute = 0;
+    int millisecondsToNextMinute = 60000;
     bool failRename = false;
     bool failCreate = false;
     bool failSave = false;
@@ -52,6 +53,7 @@ public:
     bool FileExists(const std::string& path) override;
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;
     int LocalMinute() override { return minute; }
+    int MillisecondsToNextMinute() override { return millisecondsToNextMinute; }
     std::string ToCodePage932(std::string_view utf8) override;
     bool UsesDriveTable() const override { return usesDriveTable; }
     std::vector<DriveMapping> DriveTable() override { return driveTable; }

@@ -40,6 +40,7 @@ public:
         return m_inner->ReplaceFileAtomically(path, utf8Content);
     }
     int LocalMinute() override { return m_inner->LocalMinute(); }
+    int MillisecondsToNextMinute() override { return m_inner->MillisecondsToNextMinute(); }
     std::string ToCodePage932(std::string_view utf8) override { return m_inner->ToCodePage932(utf8); }
     bool UsesDriveTable() const override { return m_inner->UsesDriveTable(); }
     std::vector<DriveMapping> DriveTable() override { return m_inner->DriveTable(); }

@@ -1,5 +1,6 @@
 #include "PosixPlatform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -387,6 +388,17 @@ int PosixPlatform::LocalMinute() {
         return -1;
     }
     return local.tm_min;
+}
+
+int PosixPlatform::MillisecondsToNextMinute() {
+    timespec now{};
+    std::tm local{};
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0 || localtime_r(&now.tv_sec, &local) == nullptr) {
+        return 60000;
+    }
+    // A leap second (tm_sec 60) belongs to the minute that is ending.
+    const int intoMinute = std::min(local.tm_sec, 59) * 1000 + static_cast<int>(now.tv_nsec / 1000000);
+    return 60000 - intoMinute;
 }
 
 std::string PosixPlatform::ToCodePage932(std::string_view utf8) {

@@ -41,6 +41,7 @@ public:
     bool FileExists(const std::string& path) override;
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;
     int LocalMinute() override;
+    int MillisecondsToNextMinute() override;
     std::string ToCodePage932(std::string_view utf8) override;
     bool UsesDriveTable() const override { return true; }
     std::vector<DriveMapping> DriveTable() override;

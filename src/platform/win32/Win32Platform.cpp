@@ -254,6 +254,12 @@ bool Win32Platform::ReplaceFileAtomically(const std::string& path, std::string_v
     return true;
 }
 
+int Win32Platform::MillisecondsToNextMinute() {
+    SYSTEMTIME local{};
+    ::GetLocalTime(&local);
+    return 60000 - (static_cast<int>(local.wSecond) % 60) * 1000 - static_cast<int>(local.wMilliseconds);
+}
+
 int Win32Platform::LocalMinute() {
     __time64_t now = _time64(nullptr);
     if (now == -1) {

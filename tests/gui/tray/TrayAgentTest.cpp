@@ -119,6 +119,7 @@ private slots:
     void ticksGoOnWhileTheWarningBoxIsUpAndNoSecondBoxOpens() {
         m_dir.Write("tarvellin.ini", "[Setting]\nPort=-1\nAuto=1\nTime=1\nKeikoku=1\nNokori=2000000000\nPath=\"" +
                                          m_dir.Folder() + "\"\n");
+        m_platform.millisecondsToNextMinute = 50; // the fake minute may change at any time
         CChildDlg agent(m_platform, IniPath());
         int boxesWhileUp = 0;
         QString tipWhileUp;
