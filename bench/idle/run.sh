@@ -2,7 +2,7 @@
 # Starts the headless agent (no display, default settings, in an empty temporary folder) and measures
 # its CPU time and memory while it idles.
 # Usage: bench/idle/run.sh [build folder] [seconds]      (defaults: <source>/build, 60)
-# Goals: at most 0.1 % of one core, at most 15 MB resident.
+# Goals: at most 0.1 % of one core, at most 15 MB resident, at most 2 wake-ups a minute.
 set -eu
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 build_dir=${1:-$source_dir/build}
@@ -36,6 +36,10 @@ cpu_nanoseconds() {
 now_nanoseconds() {
     date +%s%N
 }
+# Voluntary context switches of all its threads: each sleep that ends is one wake-up.
+wakeups() {
+    cat /proc/"$1"/task/*/status | awk '$1 == "voluntary_ctxt_switches:" { n += $2 } END { print n + 0 }'
+}
 status_kb() {
     awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status"
 }
@@ -54,7 +58,9 @@ ticks_per_second=$(getconf CLK_TCK)
 start_ticks=$(cpu_ticks "$pid")
 start_ns=$(cpu_nanoseconds "$pid")
 start_wall=$(now_nanoseconds)
+start_wakeups=$(wakeups "$pid")
 sleep "$seconds"
+end_wakeups=$(wakeups "$pid")
 end_ticks=$(cpu_ticks "$pid")
 end_ns=$(cpu_nanoseconds "$pid")
 end_wall=$(now_nanoseconds)
@@ -67,9 +73,10 @@ pss_kb=$(awk '$1 == "Pss:" { print $2 }' "/proc/$pid/smaps_rollup" 2>/dev/null |
 
 awk -v t0="$start_ticks" -v t1="$end_ticks" -v hz="$ticks_per_second" -v n0="$start_ns" -v n1="$end_ns" \
     -v w0="$start_wall" -v w1="$end_wall" -v rss="$rss_kb" -v hwm="$hwm_kb" -v threads="$threads" \
-    -v anon="${anon_kb:-0}" -v pss="${pss_kb:-0}" 'BEGIN {
+    -v anon="${anon_kb:-0}" -v pss="${pss_kb:-0}" -v wakeups="$((end_wakeups - start_wakeups))" 'BEGIN {
     wall = (w1 - w0) / 1e9
     printf "idle over %.1f s (threads: %d)\n", wall, threads
+    printf "wake-ups: %d (%.2f a minute)   goal: at most 2 a minute\n", wakeups, wakeups * 60 / wall
     printf "CPU (utime+stime): %.3f %% of one core (%d ticks of 1/%d s)   goal: at most 0.1 %%\n", \
         100 * (t1 - t0) / hz / wall, t1 - t0, hz
     printf "CPU (schedstat):   %.4f %% of one core (%.1f ms)\n", 100 * (n1 - n0) / 1e9 / wall, (n1 - n0) / 1e6
