@@ -1,6 +1,5 @@
 #include "agent/TrayAgentRules.h"
 
-#include <climits>
 #include <optional>
 
 #include "capacity/CapacityReading.h"
@@ -83,15 +82,12 @@ void TrayAgentRules::Tick(const WarningPresenter& showWarning) {
         if (RefreshDue()) {
             m_monitor.RefreshCycle();
             m_minuteChanged = 0;
-            m_monitor.MinuteCounter() = 0;
+            m_monitor.RestartMinuteCount();
             WarningStep(showWarning);
             m_refreshedOnLastTick = true;
         }
         if (minute != m_lastMinute) {
-            int& counter = m_monitor.MinuteCounter();
-            if (counter < INT_MAX) {
-                ++counter;
-            }
+            m_monitor.CountMinute();
             m_lastMinute = minute;
             m_minuteChanged = 1;
         }
@@ -109,7 +105,7 @@ void TrayAgentRules::WarningStep(const WarningPresenter& showWarning) {
         m_warningGuard = 0;
         // The box runs a nested loop in which further ticks arrive; the guard keeps them from a second box.
         m_warningGuard = showWarning ? showWarning(text) : 0;
-        m_monitor.WarningPending() = 0;
+        m_monitor.ClearWarning();
     }
 }
 

@@ -1,5 +1,6 @@
 #include "capacity/Monitor.h"
 
+#include <climits>
 #include <utility>
 
 #include "settings/IniProfile.h"
@@ -59,6 +60,12 @@ void Monitor::SaveSettings() {
         }
     }
     m_minuteCounter = 0;
+}
+
+void Monitor::CountMinute() {
+    if (m_minuteCounter < INT_MAX) {
+        ++m_minuteCounter;
+    }
 }
 
 void Monitor::AttachDialog(DialogExchange* dialog) {
@@ -121,7 +128,7 @@ void Monitor::RefreshCycle() {
     }
     SaveSettings();
     if (m_settings.Keikoku == 1 && m_reading.freeMB < m_settings.Nokori) {
-        m_warningPending = 1;
+        RaiseWarning();
     }
     if (WindowOpen()) {
         m_dialog->PushToControls();

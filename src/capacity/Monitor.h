@@ -42,8 +42,19 @@ public:
     std::array<DriveSlot, kDriveSlots>& Slots() { return m_slots; }
     const std::string& LastStatusFolder() const { return m_lastStatusFolder; }
 
-    int& MinuteCounter() { return m_minuteCounter; }
-    int& WarningPending() { return m_warningPending; }
+    // Minutes counted towards the next automatic refresh: Time after the settings load, 0 after every save.
+    int MinuteCounter() const { return m_minuteCounter; }
+    // One more change of the local minute seen (the count stops at INT_MAX).
+    void CountMinute();
+    // The count starts again from 0 (after the automatic refresh).
+    void RestartMinuteCount() { m_minuteCounter = 0; }
+
+    // The warning-pending flag: 1 when a refresh found the free MB below Nokori and no box has shown it yet.
+    int WarningPending() const { return m_warningPending; }
+    // A refresh found the free MB below the threshold.
+    void RaiseWarning() { m_warningPending = 1; }
+    // The warning was shown, or the settings dialog opened.
+    void ClearWarning() { m_warningPending = 0; }
 
     // The window-open flag: 1 while a DialogExchange is attached.
     bool WindowOpen() const { return m_dialog != nullptr; }

@@ -121,7 +121,7 @@ int CSettingDlg::RunModal() {
     ApplyEnableRule(settings.Keikoku, m_nokoriEdit);
     ApplyEnableRule(settings.OtherDrive, m_driveButton);
     m_monitor.AttachDialog(this);
-    m_monitor.WarningPending() = 0;
+    m_monitor.ClearWarning();
     // Measures without building texts: the dialog keeps showing the texts of the last refresh.
     m_monitor.OpeningMeasurement();
 

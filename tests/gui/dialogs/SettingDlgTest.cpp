@@ -421,7 +421,7 @@ void SettingDlgTest::openingClearsPendingWarningAndKeepsLastTexts() {
     monitor.Reading().usedText = "使用量1 MByte";
     monitor.Reading().totalText = "全容量2 MByte";
     monitor.Reading().freeText = "空容量1 MByte";
-    monitor.WarningPending() = 1;
+    monitor.RaiseWarning();
     CSettingDlg dialog(monitor);
     bool windowOpenInside = false;
     bool isOpenInside = false;

@@ -181,7 +181,7 @@ TEST_F(MonitorTest, RefreshCycleRunsItsStepsInOrder) {
 TEST_F(MonitorTest, RefreshCycleWithoutWindowOrOtherDrivesOnlyMeasuresPublishesAndSaves) {
     monitor.Settings().Directory2 = "C";
     monitor.Settings().OtherDrive = 2; // flags count only when 1
-    monitor.MinuteCounter() = 3;
+    monitor.CountMinute();
     monitor.RefreshCycle();
     EXPECT_EQ(log, (Log{"capacity C:\\", "create", "save"}));
     EXPECT_EQ(monitor.Settings().Directory, "C");
@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(Table, WarningCheckTest,
                                            WarningCase{2, 1000, 0}, WarningCase{1, -1, 0}));
 
 TEST_F(MonitorTest, WarningCheckNeverClearsThePendingFlag) {
-    monitor.WarningPending() = 1;
+    monitor.RaiseWarning();
     monitor.Settings().Keikoku = 1;
     monitor.Settings().Nokori = 0;
     monitor.RefreshCycle();

@@ -150,7 +150,7 @@ TEST_F(SettingsFileTest, FirstStartWithoutFileGivesDefaultsAndFirstSaveCreatesFi
     EXPECT_EQ(monitor.MinuteCounter(), 0);
 
     monitor.Settings().Directory = "C";
-    monitor.MinuteCounter() = 7;
+    monitor.CountMinute();
     monitor.SaveSettings();
     EXPECT_EQ(monitor.MinuteCounter(), 0);
     const IniProfile written(FileText());
@@ -184,7 +184,7 @@ TEST_F(SettingsFileTest, FailedSaveLeavesOldFileAndNextCycleTriesAgain) {
     Monitor monitor = MakeMonitor();
     monitor.LoadSettings();
     monitor.Settings().Auto = 0;
-    monitor.MinuteCounter() = 4;
+    monitor.CountMinute();
     platform.failSave = true;
     monitor.SaveSettings();
     EXPECT_EQ(FileText(), "[Setting]\nAuto=1\n");
@@ -202,7 +202,7 @@ TEST_F(SettingsFileTest, FileThatBecameUnreadableIsNotReplaced) {
     Monitor monitor = MakeMonitor();
     monitor.LoadSettings();
     platform.failRead = true;
-    monitor.MinuteCounter() = 2;
+    monitor.CountMinute();
     monitor.SaveSettings();
     EXPECT_EQ(platform.saves, 0);
     EXPECT_EQ(monitor.MinuteCounter(), 0);
