@@ -48,7 +48,7 @@ void CloseAfterFlush(QTcpSocket* socket) {
 
 } // namespace
 
-CMySocket::CMySocket() = default;
+CMySocket::CMySocket(QObject* parent) : QObject(parent) {}
 
 CMySocket::~CMySocket() {
     if (m_connection != nullptr) {
@@ -80,15 +80,15 @@ bool CMySocket::HasWaitingConnection() const {
     return m_server && m_server->HasWaiting();
 }
 
-bool CMySocket::Accept(CMySocket& connection) {
+bool CMySocket::Accept(CMySocket& connection, ConnectionId id) {
     if (!m_server || !connection.IsIdle() || !m_server->HasWaiting()) {
         return false;
     }
-    connection.Attach(m_server->TakeWaiting());
-    return true;
+    connection.m_id = id;
+    return connection.Attach(m_server->TakeWaiting());
 }
 
-void CMySocket::Attach(qintptr descriptor) {
+bool CMySocket::Attach(qintptr descriptor) {
     auto* socket = new QTcpSocket();
     // Unbuffered: a receive reads the kernel's data directly, once, and a send writes in one piece.
     if (!socket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState,
@@ -99,7 +99,7 @@ void CMySocket::Attach(qintptr descriptor) {
         QTcpSocket closer;
         closer.setSocketDescriptor(descriptor);
         closer.abort();
-        return;
+        return false;
     }
     m_connection = socket;
     connect(socket, &QTcpSocket::readyRead, this, [this] { OnReceive(0); });
@@ -113,6 +113,11 @@ void CMySocket::Attach(qintptr descriptor) {
             OnClose(static_cast<int>(error) + 1);
         }
     });
+    return true;
+}
+
+qint64 CMySocket::Available() const {
+    return m_connection == nullptr ? 0 : m_connection->bytesAvailable();
 }
 
 qint64 CMySocket::Receive(char* buffer, qint64 maxBytes) {
@@ -140,7 +145,7 @@ void CMySocket::Close() {
 
 void CMySocket::OnReceive(int errorCode) {
     if (errorCode == 0 && m_owner != nullptr) {
-        m_owner->OnReceive();
+        m_owner->OnReceive(m_id);
     }
 }
 
@@ -164,6 +169,6 @@ void CMySocket::OnConnect(int errorCode) {
 
 void CMySocket::OnClose(int errorCode) {
     if (errorCode == 0 && m_owner != nullptr) {
-        m_owner->OnClose();
+        m_owner->OnClose(m_id);
     }
 }
