@@ -17,6 +17,8 @@ constexpr qint64 kMaxReadBytes = 64 * 1024;
 CommandListener::CommandListener(Monitor& monitor, QObject* parent) : QObject(parent), m_monitor(monitor) {
     m_clock.start();
     m_wakeTimer.setSingleShot(true);
+    // A coarse timer may fire early and need a second wake-up for the same deadline.
+    m_wakeTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_wakeTimer, &QTimer::timeout, this, [this] {
         m_policy.TimePassed(Now());
         CarryOut();
