@@ -11,10 +11,8 @@
 
 namespace {
 
-// Unread input dropped before a close, at most; what is left makes the kernel reset the connection.
-constexpr qint64 kMaxDiscardBytes = 64 * 1024;
-// How long a closed connection may take to hand its last bytes to a peer that does not read them.
-constexpr int kFlushGraceMs = 5000;
+constexpr auto kMaxDiscardBytes = static_cast<qint64>(ConnectionPolicy::kMaxDrainBytes);
+constexpr auto kFlushGraceMs = static_cast<int>(ConnectionPolicy::kFlushGrace);
 
 // Closes the socket once everything written has left, and frees it; a peer that never takes the bytes
 // is cut off after the grace time.

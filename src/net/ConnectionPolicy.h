@@ -26,6 +26,12 @@ public:
     using ConnectionId = std::uint64_t;
     using Milliseconds = std::int64_t;
 
+    // A close first reads and drops up to this much unread input: unread input at the close makes the
+    // kernel reset the connection, which can destroy the reply before the client has read it.
+    static constexpr std::size_t kMaxDrainBytes = 64 * 1024;
+    // A closed connection whose peer does not take the last bytes is cut off after this long.
+    static constexpr Milliseconds kFlushGrace = 5000;
+
     struct Limits {
         Milliseconds silentTimeout = 10000; // a connection that has sent nothing is closed this long after accept
         Milliseconds quietPeriod = 200;     // a request without a line feed is complete after this long without data
