@@ -104,11 +104,14 @@ std::optional<ConnectionPolicy::Action> ConnectionPolicy::NextAction() {
         m_closes.pop_front();
         return close;
     }
-    if (m_answering || m_ready.empty()) {
+    Connection* connection = nullptr;
+    while (!m_answering && connection == nullptr && !m_ready.empty()) {
+        connection = Find(m_ready.front());
+        m_ready.pop_front();
+    }
+    if (connection == nullptr) {
         return std::nullopt;
     }
-    Connection* connection = Find(m_ready.front());
-    m_ready.pop_front();
     connection->stage = Stage::Answering;
     m_answering = connection->id;
     m_answeringOpen = true;
