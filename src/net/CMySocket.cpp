@@ -11,10 +11,8 @@
 
 namespace {
 
-// Unread input dropped before a close, at most; what is left makes the kernel reset the connection.
-constexpr qint64 kMaxDiscardBytes = 64 * 1024;
-// How long a closed connection may take to hand its last bytes to a peer that does not read them.
-constexpr int kFlushGraceMs = 5000;
+constexpr auto kMaxDiscardBytes = static_cast<qint64>(ConnectionPolicy::kMaxDrainBytes);
+constexpr auto kFlushGraceMs = static_cast<int>(ConnectionPolicy::kFlushGrace);
 
 // Closes the socket once everything written has left, and frees it; a peer that never takes the bytes
 // is cut off after the grace time.
@@ -48,7 +46,7 @@ void CloseAfterFlush(QTcpSocket* socket) {
 
 } // namespace
 
-CMySocket::CMySocket() = default;
+CMySocket::CMySocket(QObject* parent) : QObject(parent) {}
 
 CMySocket::~CMySocket() {
     if (m_connection != nullptr) {
@@ -80,15 +78,15 @@ bool CMySocket::HasWaitingConnection() const {
     return m_server && m_server->HasWaiting();
 }
 
-bool CMySocket::Accept(CMySocket& connection) {
+bool CMySocket::Accept(CMySocket& connection, ConnectionId id) {
     if (!m_server || !connection.IsIdle() || !m_server->HasWaiting()) {
         return false;
     }
-    connection.Attach(m_server->TakeWaiting());
-    return true;
+    connection.m_id = id;
+    return connection.Attach(m_server->TakeWaiting());
 }
 
-void CMySocket::Attach(qintptr descriptor) {
+bool CMySocket::Attach(qintptr descriptor) {
     auto* socket = new QTcpSocket();
     // Unbuffered: a receive reads the kernel's data directly, once, and a send writes in one piece.
     if (!socket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState,
@@ -99,7 +97,7 @@ void CMySocket::Attach(qintptr descriptor) {
         QTcpSocket closer;
         closer.setSocketDescriptor(descriptor);
         closer.abort();
-        return;
+        return false;
     }
     m_connection = socket;
     connect(socket, &QTcpSocket::readyRead, this, [this] { OnReceive(0); });
@@ -113,6 +111,11 @@ void CMySocket::Attach(qintptr descriptor) {
             OnClose(static_cast<int>(error) + 1);
         }
     });
+    return true;
+}
+
+qint64 CMySocket::Available() const {
+    return m_connection == nullptr ? 0 : m_connection->bytesAvailable();
 }
 
 qint64 CMySocket::Receive(char* buffer, qint64 maxBytes) {
@@ -140,7 +143,7 @@ void CMySocket::Close() {
 
 void CMySocket::OnReceive(int errorCode) {
     if (errorCode == 0 && m_owner != nullptr) {
-        m_owner->OnReceive();
+        m_owner->OnReceive(m_id);
     }
 }
 
@@ -164,6 +167,6 @@ void CMySocket::OnConnect(int errorCode) {
 
 void CMySocket::OnClose(int errorCode) {
     if (errorCode == 0 && m_owner != nullptr) {
-        m_owner->OnClose();
+        m_owner->OnClose(m_id);
     }
 }

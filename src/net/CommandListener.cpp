@@ -3,22 +3,32 @@
 #include "capacity/Monitor.h"
 #include "report/Report.h"
 
-#include <array>
+#include <algorithm>
+#include <limits>
 #include <string>
 
+namespace {
+
+// Most bytes taken from a connection per notification; what a request does not need is dropped.
+constexpr qint64 kMaxReadBytes = 64 * 1024;
+
+} // namespace
+
 CommandListener::CommandListener(Monitor& monitor, QObject* parent) : QObject(parent), m_monitor(monitor) {
-    m_idleTimer.setSingleShot(true);
-    m_idleTimer.setInterval(kIdleTimeoutMs);
-    // A silent client is cut off without a reply: it asked nothing, and a reply to a request it has yet to
-    // send would be taken as the answer to that request.
-    connect(&m_idleTimer, &QTimer::timeout, this, &CommandListener::OnClose);
+    m_clock.start();
+    m_wakeTimer.setSingleShot(true);
+    // A coarse timer may fire early and need a second wake-up for the same deadline.
+    m_wakeTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_wakeTimer, &QTimer::timeout, this, [this] {
+        m_policy.TimePassed(Now());
+        CarryOut();
+    });
 }
 
 CommandListener::~CommandListener() = default;
 
 bool CommandListener::StartListening(int port) {
-    // The owners are set before the listening socket exists, so no notification can miss its handler.
-    m_connection.SetOwner(this);
+    // The owner is set before the listening socket exists, so no notification can miss its handler.
     m_listening.SetOwner(this);
     if (port < 0 || port > 65535) {
         Report("no command listener: Port " + std::to_string(port) + " is outside 0..65535");
@@ -32,40 +42,101 @@ bool CommandListener::StartListening(int port) {
     return true;
 }
 
-void CommandListener::OnAccept() {
-    if (!m_connection.IsIdle()) {
-        return; // the connection waits its turn; the close handler takes it
-    }
-    if (m_listening.Accept(m_connection)) {
-        m_idleTimer.start();
-    }
+void CommandListener::SetIdleTimeout(int milliseconds) {
+    ConnectionPolicy::Limits limits = m_policy.GetLimits();
+    limits.silentTimeout = milliseconds;
+    m_policy.SetLimits(limits);
 }
 
-void CommandListener::OnReceive() {
-    if (m_connection.IsIdle()) {
+void CommandListener::OnAccept() {
+    while (m_listening.HasWaitingConnection()) {
+        auto* connection = new CMySocket(this);
+        connection->SetOwner(this);
+        const ConnectionId id = m_nextId++;
+        if (!m_listening.Accept(*connection, id)) {
+            delete connection;
+            continue;
+        }
+        m_connections.emplace(id, connection);
+        m_policy.Accepted(id, Now());
+    }
+    CarryOut();
+}
+
+void CommandListener::OnReceive(ConnectionId id) {
+    const auto found = m_connections.find(id);
+    if (found == m_connections.end()) {
         return;
     }
-    if (m_monitor.Settings().NetWork == 1) {
-        std::array<char, kMaxRequestBytes + 1> buffer{};
-        const qint64 count = m_connection.Receive(buffer.data(), static_cast<qint64>(kMaxRequestBytes));
-        const std::string_view text(buffer.data(), count > 0 ? static_cast<std::size_t>(count) : 0U);
-        SendReply(DecideRequest(text, m_monitor.Settings()));
+    CMySocket& connection = *found->second;
+    const qint64 available = connection.Available();
+    if (available <= 0) {
+        // Readable with nothing to read: the peer has sent its last byte.
+        m_policy.InputEnded(id);
+    } else if (m_monitor.Settings().NetWork != 1) {
+        // Requests are not read; the bytes are dropped when the connection closes.
+        m_policy.DataArrived(id, {}, Now(), ConnectionPolicy::Reading::RefuseUnread);
     } else {
-        SendReply(ReplyKind::NotFound);
+        std::string bytes(static_cast<std::size_t>(std::min(available, kMaxReadBytes)), '\0');
+        const qint64 count = connection.Receive(bytes.data(), static_cast<qint64>(bytes.size()));
+        if (count < 0) {
+            m_policy.PeerClosed(id);
+        } else {
+            bytes.resize(static_cast<std::size_t>(count));
+            m_policy.DataArrived(id, bytes, Now(), ConnectionPolicy::Reading::Judge);
+        }
     }
-    OnClose();
+    CarryOut();
 }
 
-void CommandListener::SendReply(ReplyKind kind) {
+void CommandListener::OnClose(ConnectionId id) {
+    m_policy.PeerClosed(id);
+    CarryOut();
+}
+
+void CommandListener::CarryOut() {
+    // Also entered from a nested event loop while an answer is being composed; the policy then hands out
+    // closes only, and the outer call goes on with the answers once the open one is finished.
+    while (const std::optional<ConnectionPolicy::Action> action = m_policy.NextAction()) {
+        if (action->kind == ConnectionPolicy::Action::Kind::Close) {
+            CloseConnection(action->id);
+        } else {
+            Answer(*action);
+        }
+    }
+    const std::optional<ConnectionPolicy::Milliseconds> wake = m_policy.NextWake();
+    if (!wake) {
+        m_wakeTimer.stop();
+        return;
+    }
+    const ConnectionPolicy::Milliseconds delay =
+        std::clamp<ConnectionPolicy::Milliseconds>(*wake - Now(), 0, std::numeric_limits<int>::max());
+    m_wakeTimer.start(static_cast<int>(delay));
+}
+
+void CommandListener::Answer(const ConnectionPolicy::Action& action) {
+    // NetWork is read at each request, also when the request was complete before a change of it.
+    const MonitorSettings& settings = m_monitor.Settings();
+    const ReplyKind kind = action.reading == ConnectionPolicy::Reading::Judge && settings.NetWork == 1
+                               ? DecideRequest(action.request, settings)
+                               : ReplyKind::NotFound;
     const std::string reply = ReplyText(kind, m_monitor);
-    m_connection.Send(reply.data(), static_cast<qint64>(reply.size()));
+    if (!m_policy.Answered(action.id)) {
+        return; // its connection has gone while the reply was composed
+    }
+    if (const auto found = m_connections.find(action.id); found != m_connections.end()) {
+        found->second->Send(reply.data(), static_cast<qint64>(reply.size()));
+    }
 }
 
-void CommandListener::OnClose() {
-    m_idleTimer.stop();
-    m_connection.Close();
-    // The next connection gets its turn from the event loop, so a queue of them never holds up a timer tick.
-    if (m_listening.HasWaitingConnection()) {
-        QTimer::singleShot(0, this, &CommandListener::OnAccept);
+void CommandListener::CloseConnection(ConnectionId id) {
+    const auto found = m_connections.find(id);
+    if (found == m_connections.end()) {
+        return;
     }
+    CMySocket* connection = found->second;
+    m_connections.erase(found);
+    connection->Close();
+    // Its notification may be on the stack right now.
+    connection->deleteLater();
 }

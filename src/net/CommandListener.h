@@ -1,23 +1,27 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
+#include <map>
+
 #include "net/CMySocket.h"
+#include "net/ConnectionPolicy.h"
 #include "net/Request.h"
 
 class Monitor;
 
-// The command port of the agent: the listening socket and the one connection socket, with the handlers
-// their notifications reach. One request and one reply per connection; connections that arrive while one is
-// held wait and are served in arrival order. Runs on the agent's one thread.
+// The command port of the agent over Qt: the listening socket and the accepted connections, whose
+// notifications are handed to the connection policy; this carries out what the policy asks for (close a
+// connection, answer a request) and wakes it when a deadline is due. Runs on the agent's one thread.
 class CommandListener final : public QObject {
     Q_OBJECT
 public:
+    using ConnectionId = ConnectionPolicy::ConnectionId;
+
     // Backlog of the listening socket.
     static constexpr int kBacklog = 5;
-    // A held connection that sends nothing for this long is closed without a reply.
-    static constexpr int kIdleTimeoutMs = 10000;
 
     explicit CommandListener(Monitor& monitor, QObject* parent = nullptr);
     ~CommandListener() override;
@@ -29,23 +33,32 @@ public:
     bool StartListening(int port);
     // The port being listened on; 0 when there is no listener.
     int ListeningPort() const { return m_listening.LocalPort(); }
-    // Changes the idle timeout (tests).
-    void SetIdleTimeout(int milliseconds) { m_idleTimer.setInterval(milliseconds); }
+    // Changes how long a connection may stay silent after its accept (tests).
+    void SetIdleTimeout(int milliseconds);
+    // Connections accepted and not yet closed (tests).
+    std::size_t OpenConnections() const { return m_connections.size(); }
 
-    // Accept handler: takes the oldest waiting connection when the connection socket is idle.
+    // Accept handler: accepts every waiting connection.
     void OnAccept();
-    // Receive handler: reads, decides and answers one request, then closes the connection.
-    void OnReceive();
-    // Close handler: closes the connection socket and turns to the next waiting connection.
-    void OnClose();
+    // Receive handler: hands what a connection has sent to the policy.
+    void OnReceive(ConnectionId id);
+    // Close handler: the connection has failed or been reset.
+    void OnClose(ConnectionId id);
     // The send-ready and connect notifications: nothing to do.
     void OnNothing() {}
 
 private:
-    void SendReply(ReplyKind kind);
+    ConnectionPolicy::Milliseconds Now() const { return m_clock.elapsed(); }
+    // Carries out the policy's actions until none is left, then sets the wake-up for its next deadline.
+    void CarryOut();
+    void Answer(const ConnectionPolicy::Action& action);
+    void CloseConnection(ConnectionId id);
 
     Monitor& m_monitor;
-    CMySocket m_connection;
+    ConnectionPolicy m_policy;
     CMySocket m_listening;
-    QTimer m_idleTimer;
+    std::map<ConnectionId, CMySocket*> m_connections; // children of this; deleted later once closed
+    ConnectionId m_nextId = 1;
+    QElapsedTimer m_clock;
+    QTimer m_wakeTimer;
 };

@@ -4,9 +4,9 @@
 
 #include <deque>
 
-// A listening socket that keeps accepted connections as bare descriptors in arrival order until the owner
-// takes them. A waiting connection is not watched, so nothing happens to it before its turn; beyond
-// kMaxWaiting the server stops accepting and further clients wait in the kernel's backlog.
+// A listening socket that keeps accepted connections as bare descriptors, in arrival order, until the owner
+// takes them (it takes them at once), so the owner can open each connection unbuffered. Should kMaxWaiting
+// pile up untaken, the server stops accepting and further clients wait in the kernel's backlog.
 class WaitingServer final : public QTcpServer {
     Q_OBJECT
 public:

@@ -124,6 +124,12 @@ ReadEnd ReadUntilClosed(int fd, std::string& received, std::chrono::milliseconds
     }
 }
 
+bool PeerHasClosed(int fd) {
+    pollfd waiting{fd, POLLIN, 0};
+    char byte = 0;
+    return poll(&waiting, 1, 0) > 0 && recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0;
+}
+
 std::string HttpExchange(int port, const std::string& request, std::chrono::milliseconds timeout) {
     const int fd = ConnectLoopback(port);
     if (fd < 0) {

@@ -46,6 +46,9 @@ enum class ReadEnd { Closed, Failed, TimedOut };
 // Appends what the peer sends to received until it closes, a receive fails or the timeout passes.
 ReadEnd ReadUntilClosed(int fd, std::string& received, std::chrono::milliseconds timeout);
 
+// True when the peer has closed the connection (or reset it) and nothing is left to read; never waits.
+bool PeerHasClosed(int fd);
+
 // Connects to 127.0.0.1:port, sends the bytes, and reads until the peer closes (or the timeout). Returns
 // what was received; "<connect failed>" when no connection could be made.
 std::string HttpExchange(int port, const std::string& request,

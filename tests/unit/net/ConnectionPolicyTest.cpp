@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "net/ConnectionPolicy.h"
+
+namespace {
+
+using Id = ConnectionPolicy::ConnectionId;
+using Ms = ConnectionPolicy::Milliseconds;
+using Kind = ConnectionPolicy::Action::Kind;
+
+// One thing that happens to the policy. Reply is the front end finishing the open answer; the events
+// between an Answer and its Reply arrive while the answer is being composed (a nested event loop).
+struct Step {
+    enum class What { Accept, Data, Refuse, End, Gone, Clock, Reply, Wake } what;
+    Id id = 0;
+    Ms at = 0;
+    std::string bytes;
+};
+
+Step Accept(Id id, Ms at = 0) {
+    return {Step::What::Accept, id, at, {}};
+}
+Step Data(Id id, std::string bytes, Ms at = 0) {
+    return {Step::What::Data, id, at, std::move(bytes)};
+}
+Step Refuse(Id id, Ms at = 0) {
+    return {Step::What::Refuse, id, at, {}};
+}
+Step End(Id id) {
+    return {Step::What::End, id, 0, {}};
+}
+Step Gone(Id id) {
+    return {Step::What::Gone, id, 0, {}};
+}
+Step Clock(Ms at) {
+    return {Step::What::Clock, 0, at, {}};
+}
+Step Reply(Id id) {
+    return {Step::What::Reply, id, 0, {}};
+}
+Step Wake() {
+    return {Step::What::Wake, 0, 0, {}};
+}
+
+// Runs the steps, carrying out the policy's actions after each, and logs them one per line:
+// "close 2", "answer 1 [GET /x\n]", "refuse 1", "reply 1", "nowhere 1", "wake 10000", "wake none".
+std::string Run(const std::vector<Step>& steps, ConnectionPolicy::Limits limits = {}) {
+    ConnectionPolicy policy(limits);
+    std::string log;
+    for (const Step& step : steps) {
+        switch (step.what) {
+        case Step::What::Accept:
+            policy.Accepted(step.id, step.at);
+            break;
+        case Step::What::Data:
+            policy.DataArrived(step.id, step.bytes, step.at, ConnectionPolicy::Reading::Judge);
+            break;
+        case Step::What::Refuse:
+            policy.DataArrived(step.id, {}, step.at, ConnectionPolicy::Reading::RefuseUnread);
+            break;
+        case Step::What::End:
+            policy.InputEnded(step.id);
+            break;
+        case Step::What::Gone:
+            policy.PeerClosed(step.id);
+            break;
+        case Step::What::Clock:
+            policy.TimePassed(step.at);
+            break;
+        case Step::What::Reply:
+            log += (policy.Answered(step.id) ? "reply " : "nowhere ") + std::to_string(step.id) + "\n";
+            break;
+        case Step::What::Wake: {
+            const auto wake = policy.NextWake();
+            log += "wake " + (wake ? std::to_string(*wake) : std::string("none")) + "\n";
+            break;
+        }
+        }
+        while (const auto action = policy.NextAction()) {
+            if (action->kind == Kind::Close) {
+                log += "close " + std::to_string(action->id) + "\n";
+            } else if (action->reading == ConnectionPolicy::Reading::RefuseUnread) {
+                log += "refuse " + std::to_string(action->id) + "\n";
+            } else {
+                log += "answer " + std::to_string(action->id) + " [" + action->request + "]\n";
+            }
+        }
+    }
+    return log;
+}
+
+struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::string log;
+    ConnectionPolicy::Limits limits = {};
+};
+
+void RunCases(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        EXPECT_EQ(Run(c.steps, c.limits), c.log) << c.name;
+    }
+}
+
+} // namespace
+
+TEST(ConnectionPolicy, AnswersInTheOrderRequestsBecameCompleteNeverBehindSilentOnes) {
+    RunCases({
+        {"a request behind silent connections is answered at once",
+         {Accept(1), Accept(2), Accept(3), Data(3, "GET /c\r\n", 10)},
+         "answer 3 [GET /c\r\n]\n"},
+        {"one answer at a time, then by completion, not by accept",
+         {Accept(1), Accept(2), Accept(3), Data(3, "GET /c\n", 10), Data(2, "GET /b", 20), Data(1, "GET /a\n", 30),
+          Data(2, "\n", 40), Reply(3), Reply(1), Reply(2)},
+         "answer 3 [GET /c\n]\n"
+         "reply 3\nclose 3\nanswer 1 [GET /a\n]\n"
+         "reply 1\nclose 1\nanswer 2 [GET /b\n]\n"
+         "reply 2\nclose 2\n"},
+        {"bytes after the request are ignored",
+         {Accept(1), Data(1, "GET /a\n"), Data(1, "more"), Reply(1)},
+         "answer 1 [GET /a\n]\nreply 1\nclose 1\n"},
+        {"a reply for a connection that is not being answered goes nowhere",
+         {Accept(1), Reply(1), Data(1, "GET /a\n"), Reply(2), Reply(1), Reply(1)},
+         "nowhere 1\nanswer 1 [GET /a\n]\nnowhere 2\nreply 1\nclose 1\nnowhere 1\n"},
+    });
+}
+
+TEST(ConnectionPolicy, RequestIsCompleteAtLineFeedAtTheByteLimitOrAfterAQuietPeriod) {
+    const std::string kilobyte(1024, 'a');
+    RunCases({
+        {"a request split before its line feed",
+         {Accept(1), Data(1, "GET /re", 0), Data(1, "new HTTP/1.1\r\n", 50)},
+         "answer 1 [GET /renew HTTP/1.1\r\n]\n"},
+        {"what came with the line feed stays part of the request",
+         {Accept(1), Data(1, "GET /renew HTTP/1.1\r\nHost: x\r\n\r\n")},
+         "answer 1 [GET /renew HTTP/1.1\r\nHost: x\r\n\r\n]\n"},
+        {"a request without line feed, quiet from its last piece on",
+         {Accept(1), Data(1, "GET /re", 0), Clock(150), Data(1, "new", 150), Clock(349), Clock(350)},
+         "answer 1 [GET /renew]\n"},
+        {"a request that trickles in is judged on what came by the silent deadline",
+         {Accept(1, 0), Data(1, "G", 100), Data(1, "E", 250), Clock(299), Data(1, "T", 9950), Clock(10000)},
+         "answer 1 [GET]\n"},
+        {"the byte limit over several pieces",
+         {Accept(1), Data(1, kilobyte.substr(0, 1000)), Data(1, std::string(100, 'b'))},
+         "answer 1 [" + kilobyte.substr(0, 1000) + std::string(24, 'b') + "]\n"},
+        {"one piece beyond the byte limit",
+         {Accept(1), Data(1, kilobyte + "GET /x\n")},
+         "answer 1 [" + kilobyte + "]\n"},
+        {"the end of the peer's sending completes a begun request",
+         {Accept(1), Data(1, "GET /renew"), End(1)},
+         "answer 1 [GET /renew]\n"},
+        {"an empty piece is no data", {Accept(1, 0), Data(1, "", 50), Clock(9999), Clock(10000)}, "close 1\n"},
+    });
+}
+
+TEST(ConnectionPolicy, RefusesUnreadRequestsAtTheFirstByte) {
+    RunCases({
+        {"anything sent gets the refusal without waiting for a line feed",
+         {Accept(1), Accept(2), Refuse(2, 5), Reply(2)},
+         "refuse 2\nreply 2\nclose 2\n"},
+        {"a begun request is refused when reading stops", {Accept(1), Data(1, "GET /re"), Refuse(1)}, "refuse 1\n"},
+        {"a silent connection is not refused, it times out", {Accept(1, 0), Clock(10000)}, "close 1\n"},
+    });
+}
+
+TEST(ConnectionPolicy, SilentConnectionIsClosedTenSecondsAfterItsAccept) {
+    RunCases({
+        {"deadline measured from accept",
+         {Accept(1, 1000), Wake(), Clock(10999), Clock(11000)},
+         "wake 11000\nclose 1\n"},
+        {"each connection its own deadline",
+         {Accept(1, 0), Accept(2, 4000), Clock(10000), Wake(), Clock(14000), Wake()},
+         "close 1\nwake 14000\nclose 2\nwake none\n"},
+        {"a peer that closes without sending is closed at once", {Accept(1), End(1), Clock(10000)}, "close 1\n"},
+        {"the next wake-up is the nearest of the deadlines and quiet periods",
+         {Accept(1, 0), Accept(2, 100), Data(2, "GET", 300), Wake(), Clock(500), Wake(), Data(1, "GET /x\n", 600),
+          Wake()},
+         "wake 500\nanswer 2 [GET]\nwake 10000\nwake none\n"},
+        {"shorter limits from the front end",
+         {Accept(1, 0), Data(1, "x", 10), Accept(2, 20), Wake(), Clock(60), Clock(320)},
+         "wake 60\nanswer 1 [x]\nclose 2\n",
+         {300, 50, 64}},
+    });
+}
+
+TEST(ConnectionPolicy, AtTheCapTheOldestSilentConnectionMakesRoom) {
+    const ConnectionPolicy::Limits three{10000, 200, 3};
+    RunCases({
+        {"the oldest silent one goes, not the one that has begun a request",
+         {Accept(1), Accept(2), Accept(3), Data(1, "GET"), Accept(4), Accept(5)},
+         "close 2\nclose 3\n",
+         three},
+        {"when nobody open is silent the newcomer is closed",
+         {Accept(1), Accept(2), Accept(3), Data(1, "GET /a\n"), Data(2, "G"), Data(3, "GET /c\n"), Accept(4)},
+         "answer 1 [GET /a\n]\nclose 4\n",
+         three},
+        {"the connection being answered counts until it is closed",
+         {Accept(1), Data(1, "GET /a\n"), Accept(2), Accept(3), Accept(4), Reply(1), Accept(5)},
+         "answer 1 [GET /a\n]\nclose 2\nreply 1\nclose 1\n",
+         three},
+    });
+}
+
+TEST(ConnectionPolicy, ReplyGoesOnlyToTheConnectionWhoseRequestItAnswers) {
+    RunCases({
+        {"closed while its answer is composed: nothing, and the next gets its own",
+         {Accept(1), Accept(2), Data(1, "GET /renew\n"), Gone(1), Data(2, "GET /x/wrong\n"), Reply(1), Reply(2)},
+         "answer 1 [GET /renew\n]\nclose 1\nnowhere 1\nanswer 2 [GET /x/wrong\n]\nreply 2\nclose 2\n"},
+        {"the silent deadline passes while its answer is composed: it keeps its reply",
+         {Accept(1, 0), Accept(2, 0), Data(1, "GET /renew\n", 10), Clock(10000), Accept(3, 10000),
+          Data(3, "GET /x\n", 10100), Reply(1), Reply(3)},
+         "answer 1 [GET /renew\n]\nclose 2\nreply 1\nclose 1\nanswer 3 [GET /x\n]\nreply 3\nclose 3\n"},
+        {"a peer that stops sending after its request is still answered",
+         {Accept(1), Data(1, "GET /renew\n"), End(1), Reply(1)},
+         "answer 1 [GET /renew\n]\nreply 1\nclose 1\n"},
+        {"a queued request whose connection is reset is dropped",
+         {Accept(1), Accept(2), Data(1, "GET /a\n"), Data(2, "GET /b\n"), Gone(2), Reply(1)},
+         "answer 1 [GET /a\n]\nclose 2\nreply 1\nclose 1\n"},
+        {"an id used again after its close is a new connection",
+         {Accept(1), Data(1, "GET /a\n"), Gone(1), Accept(1), Reply(1), Data(1, "GET /b\n"), Reply(1)},
+         "answer 1 [GET /a\n]\nclose 1\nnowhere 1\nanswer 1 [GET /b\n]\nreply 1\nclose 1\n"},
+    });
+}
+
+// Whatever happens, every accepted connection is closed exactly once, nothing is closed that was never
+// accepted, and no answer starts while another is open.
+TEST(ConnectionPolicy, RandomEventsNeverLeakOrDoubleCloseOrOverlapAnswers) {
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 200; ++round) {
+        ConnectionPolicy policy({1000, 50, 8});
+        std::map<Id, int> closes;
+        std::vector<Id> accepted;
+        std::optional<Id> open;
+        Ms now = 0;
+        Id nextId = 1;
+        const auto drain = [&] {
+            while (const auto action = policy.NextAction()) {
+                if (action->kind == Kind::Close) {
+                    ++closes[action->id];
+                } else {
+                    ASSERT_FALSE(open.has_value()) << "round " << round;
+                    EXPECT_LE(action->request.size(), 1024U);
+                    open = action->id;
+                }
+            }
+        };
+        for (int event = 0; event < 300; ++event) {
+            const Id someone = accepted.empty() ? 0 : accepted[random() % accepted.size()];
+            switch (random() % 8) {
+            case 0:
+                accepted.push_back(nextId);
+                policy.Accepted(nextId++, now);
+                break;
+            case 1:
+                policy.DataArrived(someone, random() % 3 == 0 ? "GET /x\n" : "GE", now,
+                                   ConnectionPolicy::Reading::Judge);
+                break;
+            case 2:
+                policy.DataArrived(someone, {}, now, ConnectionPolicy::Reading::RefuseUnread);
+                break;
+            case 3:
+                policy.InputEnded(someone);
+                break;
+            case 4:
+                policy.PeerClosed(someone);
+                break;
+            case 5:
+                if (open) {
+                    policy.Answered(*open);
+                    open.reset();
+                }
+                break;
+            default:
+                now += static_cast<Ms>(random() % 300);
+                policy.TimePassed(now);
+                break;
+            }
+            drain();
+        }
+        // Let everything run out.
+        for (int i = 0; i < 100 && policy.OpenConnections() > 0; ++i) {
+            if (open) {
+                policy.Answered(*open);
+                open.reset();
+            }
+            now += 1000;
+            policy.TimePassed(now);
+            drain();
+        }
+        EXPECT_EQ(policy.OpenConnections(), 0U) << "round " << round;
+        EXPECT_FALSE(policy.NextWake().has_value());
+        for (const Id id : accepted) {
+            EXPECT_EQ(closes[id], 1) << "connection " << id << " in round " << round;
+        }
+        EXPECT_EQ(closes.size(), accepted.size());
+    }
+}
