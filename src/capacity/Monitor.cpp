@@ -1,9 +1,24 @@
 #include "capacity/Monitor.h"
 
-#include <utility>
-
+#include "report/Report.h"
 #include "settings/IniProfile.h"
 #include "settings/SettingsStore.h"
+
+#include <utility>
+
+namespace {
+
+// Reports a failure when its reason differs from the one reported last, and one line when it is gone.
+void ReportChange(std::string& reported, const std::string& reason, const std::string& failed,
+                  const std::string& workingAgain) {
+    if (reason == reported) {
+        return;
+    }
+    Report(reason.empty() ? workingAgain : failed + ": " + reason);
+    reported = reason;
+}
+
+} // namespace
 
 Monitor::Monitor(Platform& platform, std::string configurationPath)
     : m_platform(platform), m_configurationPath(std::move(configurationPath)) {}
@@ -41,6 +56,7 @@ std::string Monitor::LoadSettings(const std::function<void(int port)>& startList
 
 void Monitor::SaveSettings() {
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
+    bool saved = false;
     // A file known in this run that cannot be read now is not replaced: its other sections would be lost.
     if (text || !m_fileSeen) {
         IniProfile ini(text ? std::string_view(*text) : std::string_view());
@@ -51,6 +67,7 @@ void Monitor::SaveSettings() {
             tableWritten = true;
         }
         if (m_platform.ReplaceFileAtomically(m_configurationPath, ini.Text())) {
+            saved = true;
             m_fileSeen = true;
             // Written once per run, or found written by someone else: from now on only read.
             if (tableWritten || ini.HasSection(kDrivesSection)) {
@@ -58,7 +75,37 @@ void Monitor::SaveSettings() {
             }
         }
     }
+    const std::string reason =
+        saved ? std::string()
+              : FailureReason(m_configurationPath, text ? "the file could not be written" : "the file cannot be read");
+    ReportChange(m_saveFailure, reason, "settings not saved to " + m_configurationPath,
+                 "settings saved again to " + m_configurationPath);
     m_minuteCounter = 0;
+}
+
+std::string Monitor::FailureReason(const std::string& path, const char* otherwise) {
+    if (m_platform.FolderStuck(path)) {
+        return "the folder did not answer within " + std::to_string(kAnswerBoundSeconds) + " s";
+    }
+    return otherwise;
+}
+
+void Monitor::Publish(std::string& lastFolder, std::string& lastName, const std::string& folder,
+                      const std::string& name) {
+    const bool published = UpdateStatusFile(m_platform, lastFolder, lastName, folder, name);
+    std::string& reason = m_cycleFailures[folder]; // the first failure in a folder is its outcome
+    if (!published && reason.empty()) {
+        reason = FailureReason(folder + name, "the file could be neither renamed nor created");
+    }
+}
+
+void Monitor::ReportPublications() {
+    for (const auto& [folder, reason] : m_cycleFailures) {
+        const std::string where = folder.empty() ? std::string("the current directory") : folder;
+        ReportChange(m_publicationFailures[folder], reason, "status file not published in " + where,
+                     "status file published again in " + where);
+    }
+    m_cycleFailures.clear();
 }
 
 void Monitor::MeasureMainDrive() {
@@ -105,10 +152,11 @@ void Monitor::RefreshCycle() {
     if (WindowOpen()) {
         m_dialog->PushToControls();
     }
-    UpdateStatusFile(m_platform, m_lastStatusFolder, m_settings.Filename, m_settings.Path, m_reading.freeText);
+    Publish(m_lastStatusFolder, m_settings.Filename, m_settings.Path, m_reading.freeText);
     if (m_settings.OtherDrive == 1) {
         RefreshOtherDrives(m_settings.GByte);
     }
+    ReportPublications();
     SaveSettings();
     if (m_settings.Keikoku == 1 && m_reading.freeMB < m_settings.Nokori) {
         m_warningPending = 1;
@@ -152,6 +200,7 @@ void Monitor::RefreshOtherDrives(int gbyte) {
         if (text.empty()) {
             continue; // a type the filter should have dropped: no name to publish
         }
-        UpdateStatusFile(m_platform, slot.lastFolder, m_settings.Filename2To10[k], folder, text);
+        Publish(slot.lastFolder, m_settings.Filename2To10[k], folder, text);
     }
+    ReportPublications();
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "capacity/CapacityReading.h"
@@ -75,6 +76,12 @@ public:
 private:
     // MeasureMainDrive; an empty Directory takes the current drive's letter only when nameEmptyDirectory.
     void MeasureMainDrive(bool nameEmptyDirectory);
+    // UpdateStatusFile, noting how its folder fared in this cycle.
+    void Publish(std::string& lastFolder, std::string& lastName, const std::string& folder, const std::string& name);
+    // Reports each folder whose publications of this cycle fared otherwise than those reported last.
+    void ReportPublications();
+    // Why a failed operation on the path failed: its folder did not answer, or else the given reason.
+    std::string FailureReason(const std::string& path, const char* otherwise);
 
     Platform& m_platform;
     std::string m_configurationPath;
@@ -87,4 +94,8 @@ private:
     DialogExchange* m_dialog = nullptr;
     bool m_writeDriveTable = false; // the file had no drive table: the next save writes it once
     bool m_fileSeen = false;        // the settings file was read or written in this run
+    // Failure reasons by status folder (empty: published): as last reported, and as met in this cycle.
+    std::map<std::string, std::string> m_publicationFailures;
+    std::map<std::string, std::string> m_cycleFailures;
+    std::string m_saveFailure; // of the last settings save, as reported; empty when it was saved
 };
