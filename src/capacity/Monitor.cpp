@@ -92,8 +92,11 @@ std::string Monitor::FailureReason(const std::string& path, const char* otherwis
 
 void Monitor::Publish(std::string& lastFolder, std::string& lastName, const std::string& folder,
                       const std::string& name) {
-    const bool published = UpdateStatusFile(m_platform, lastFolder, lastName, folder, name);
     std::string& reason = m_cycleFailures[folder]; // the first failure in a folder is its outcome
+    // A folder still busy with an earlier operation is not asked. The remembered name stays that of the
+    // operation still under way, so the file it may yet leave is the one the next publication moves.
+    const bool published =
+        !m_platform.FolderStuck(folder + name) && UpdateStatusFile(m_platform, lastFolder, lastName, folder, name);
     if (!published && reason.empty()) {
         reason = FailureReason(folder + name, "the file could be neither renamed nor created");
     }

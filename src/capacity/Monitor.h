@@ -76,7 +76,8 @@ public:
 private:
     // MeasureMainDrive; an empty Directory takes the current drive's letter only when nameEmptyDirectory.
     void MeasureMainDrive(bool nameEmptyDirectory);
-    // UpdateStatusFile, noting how its folder fared in this cycle.
+    // UpdateStatusFile, noting how its folder fared in this cycle; a folder still stuck in an earlier
+    // operation is left alone, the remembered folder and name included.
     void Publish(std::string& lastFolder, std::string& lastName, const std::string& folder, const std::string& name);
     // Reports each folder whose publications of this cycle fared otherwise than those reported last.
     void ReportPublications();

@@ -26,8 +26,11 @@ class FailureReportTest : public ::testing::Test {
 protected:
     FailureReportTest() : monitor(platform, dir.Folder() + "tarvellin.ini") {
         platform.AddDrive('C', 1000, 400);
-        monitor.Settings().Path = dir.Folder();
+        std::filesystem::create_directory(dir.Path() / "status");
+        monitor.Settings().Path = StatusFolder();
     }
+
+    std::string StatusFolder() const { return dir.Folder() + "status/"; }
 
     // Runs a refresh cycle and returns the lines it reported.
     Lines Refresh() {
@@ -45,7 +48,7 @@ protected:
         for (std::size_t i = 0; i < cycles.size(); ++i) {
             platform.failRename = platform.failCreate = !failSaves && cycles[i].failing;
             platform.failSave = failSaves && cycles[i].failing;
-            platform.folderStuck = cycles[i].stuck;
+            platform.stuckFolder = !cycles[i].stuck ? std::string() : failSaves ? dir.Folder() : StatusFolder();
             EXPECT_EQ(Refresh(), cycles[i].lines) << "cycle " << i;
         }
     }
@@ -56,13 +59,13 @@ protected:
 };
 
 TEST_F(FailureReportTest, FailedPublicationIsReportedOncePerChange) {
-    const std::string failed = "tarvellin: status file not published in " + dir.Folder() + ": ";
+    const std::string failed = "tarvellin: status file not published in " + StatusFolder() + ": ";
     Run({{false, false, {}},
          {true, false, {failed + "the file could be neither renamed nor created"}},
          {true, false, {}},
          {true, true, {failed + "the folder did not answer within 2 s"}},
          {true, true, {}},
-         {false, false, {"tarvellin: status file published again in " + dir.Folder()}},
+         {false, false, {"tarvellin: status file published again in " + StatusFolder()}},
          {false, false, {}}},
         false);
 }
@@ -90,6 +93,19 @@ TEST_F(FailureReportTest, EachFolderIsReportedOnItsOwn) {
     std::filesystem::create_directory(dir.Path() / "later");
     EXPECT_EQ(Refresh(), Lines{"tarvellin: status file published again in " + missing});
     EXPECT_EQ(dir.List("later"), Lines{"空容量400 MByte"});
+}
+
+TEST_F(FailureReportTest, StuckFolderIsNotAskedAndKeepsTheRememberedName) {
+    // The file an overrunning operation may still leave there is the one the next publication moves.
+    Refresh();
+    platform.drives['C'].space = VolumeSpace{1000ULL << 20, 390ULL << 20};
+    platform.stuckFolder = StatusFolder();
+    Refresh();
+    EXPECT_EQ(monitor.Settings().Filename, "空容量400 MByte");
+    EXPECT_EQ(dir.List("status"), Lines{"空容量400 MByte"});
+    platform.stuckFolder.clear();
+    Refresh();
+    EXPECT_EQ(dir.List("status"), Lines{"空容量390 MByte"});
 }
 
 } // namespace
