@@ -56,9 +56,11 @@ std::string Monitor::LoadSettings(const std::function<void(int port)>& startList
 
 void Monitor::SaveSettings() {
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
+    bool attempted = false;
     bool saved = false;
     // A file known in this run that cannot be read now is not replaced: its other sections would be lost.
     if (text || !m_fileSeen) {
+        attempted = true;
         IniProfile ini(text ? std::string_view(*text) : std::string_view());
         WriteMonitorSettings(ini, m_settings);
         bool tableWritten = false;
@@ -75,9 +77,9 @@ void Monitor::SaveSettings() {
             }
         }
     }
-    const std::string reason =
-        saved ? std::string()
-              : FailureReason(m_configurationPath, text ? "the file could not be written" : "the file cannot be read");
+    const std::string reason = saved ? std::string()
+                                     : FailureReason(m_configurationPath, attempted ? "the file could not be written"
+                                                                                    : "the file cannot be read");
     ReportChange(m_saveFailure, reason, "settings not saved to " + m_configurationPath,
                  "settings saved again to " + m_configurationPath);
     m_minuteCounter = 0;

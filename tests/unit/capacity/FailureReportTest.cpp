@@ -79,6 +79,8 @@ TEST_F(FailureReportTest, FailedSaveIsReportedOncePerChange) {
          {false, false, {"tarvellin: settings saved again to " + dir.Folder() + "tarvellin.ini"}},
          {false, false, {}}},
         true);
+    platform.failRead = true; // a file known in this run that cannot be read now is left alone
+    EXPECT_EQ(Refresh(), Lines{failed + "the file cannot be read"});
 }
 
 TEST_F(FailureReportTest, EachFolderIsReportedOnItsOwn) {
