@@ -14,6 +14,8 @@ public:
     // Installs the handlers without watching yet: called first thing at start-up, so that a stop request
     // arriving while the program starts is kept for the watcher instead of killing the process.
     static void InstallHandlers();
+    // True once a stop request has arrived, also before the loop has taken it; may be asked from any thread.
+    static bool StopArrived();
     // Watching ends; the handlers stay, so a later request changes nothing. On Windows a console that is being
     // closed waits for this before the system ends the process.
     ~SignalWatcher() override;

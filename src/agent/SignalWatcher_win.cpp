@@ -20,8 +20,10 @@ HANDLE g_pending = nullptr;
 HANDLE g_finished = nullptr;
 // Signal number of the latest request; 0 when none is pending.
 std::atomic<int> g_lastSignal{0};
+std::atomic<bool> g_stopArrived{false};
 
 void RequestStop(int signalNumber) {
+    g_stopArrived.store(true);
     g_lastSignal.store(signalNumber);
     ::SetEvent(g_pending);
 }
@@ -70,6 +72,10 @@ void SignalWatcher::InstallHandlers() {
     g_pending = pending;
     g_finished = finished;
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+bool SignalWatcher::StopArrived() {
+    return g_stopArrived.load();
 }
 
 SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {

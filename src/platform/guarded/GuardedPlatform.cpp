@@ -1,9 +1,15 @@
 #include "platform/guarded/GuardedPlatform.h"
 
+#include <algorithm>
 #include <cctype>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+
+namespace {
+// How often a wait asks whether the program is ending.
+constexpr std::chrono::milliseconds kStopCheckInterval(50);
+} // namespace
 
 // One thread that runs the operations of one drive or folder, one at a time. The thread holds its worker,
 // so a worker whose operation hangs lives on after its platform until the operation returns.
@@ -15,10 +21,11 @@ public:
         return worker;
     }
 
-    // Runs the job on the worker and waits at most bound for it; other (when given) counts busy as well
-    // until the job returns. False when either worker is busy with an earlier job or the job overran; the
-    // job then finishes in the background.
-    bool RunBounded(std::function<void()> job, std::chrono::milliseconds bound, std::shared_ptr<Worker> other = {}) {
+    // Runs the job on the worker and waits at most bound for it, or until stopRequested answers true;
+    // other (when given) counts busy as well until the job returns. False when either worker is busy with an
+    // earlier job or the job overran; the job then finishes in the background.
+    bool RunBounded(std::function<void()> job, std::chrono::milliseconds bound,
+                    const std::function<bool()>& stopRequested, std::shared_ptr<Worker> other = {}) {
         if (other && !other->Reserve()) {
             return false;
         }
@@ -39,7 +46,16 @@ public:
         m_job = std::move(job);
         m_busy = true;
         m_wake.notify_all();
-        return m_done.wait_for(lock, bound, [this] { return !m_busy; });
+        const auto deadline = std::chrono::steady_clock::now() + bound;
+        for (;;) {
+            const auto slice = std::min(deadline, std::chrono::steady_clock::now() + kStopCheckInterval);
+            if (m_done.wait_until(lock, slice, [this] { return !m_busy; })) {
+                return true;
+            }
+            if (std::chrono::steady_clock::now() >= deadline || (stopRequested && stopRequested())) {
+                return false;
+            }
+        }
     }
 
     bool Busy() {
@@ -135,9 +151,11 @@ std::string FolderKey(std::string_view path) {
 }
 
 template <typename T>
-std::optional<T> Bounded(auto& worker, std::chrono::milliseconds bound, std::function<T()> query) {
+std::optional<T> Bounded(auto& worker, std::chrono::milliseconds bound, const std::function<bool()>& stopRequested,
+                         std::function<T()> query) {
     auto outcome = std::make_shared<T>();
-    const bool inTime = worker.RunBounded([outcome, query = std::move(query)] { *outcome = query(); }, bound);
+    const bool inTime =
+        worker.RunBounded([outcome, query = std::move(query)] { *outcome = query(); }, bound, stopRequested);
     if (!inTime) {
         return std::nullopt;
     }
@@ -189,19 +207,19 @@ bool GuardedPlatform::RunInFolders(std::string_view first, std::string_view seco
     if (other == worker) {
         other = nullptr;
     }
-    return worker->RunBounded(std::move(job), m_bound, std::move(other));
+    return worker->RunBounded(std::move(job), m_bound, m_stopRequested, std::move(other));
 }
 
 std::optional<VolumeSpace> GuardedPlatform::DiskFreeSpace(std::string_view root) {
     std::function<std::optional<VolumeSpace>()> query = [inner = m_inner, root = std::string(root)] {
         return inner->DiskFreeSpace(root);
     };
-    return Bounded(WorkerOf(root), m_bound, std::move(query)).value_or(std::nullopt);
+    return Bounded(WorkerOf(root), m_bound, m_stopRequested, std::move(query)).value_or(std::nullopt);
 }
 
 std::optional<VolumeSpace> GuardedPlatform::CurrentDiskFreeSpace() {
     std::function<std::optional<VolumeSpace>()> query = [inner = m_inner] { return inner->CurrentDiskFreeSpace(); };
-    return Bounded(WorkerOf({}), m_bound, std::move(query)).value_or(std::nullopt);
+    return Bounded(WorkerOf({}), m_bound, m_stopRequested, std::move(query)).value_or(std::nullopt);
 }
 
 DriveType GuardedPlatform::GetDriveType(std::string_view root) {
@@ -209,7 +227,7 @@ DriveType GuardedPlatform::GetDriveType(std::string_view root) {
         return inner->GetDriveType(root);
     };
     const std::string key = DriveKey(root);
-    if (const auto type = Bounded(WorkerOf(root), m_bound, std::move(query))) {
+    if (const auto type = Bounded(WorkerOf(root), m_bound, m_stopRequested, std::move(query))) {
         m_lastTypes[key] = *type;
         return *type;
     }

@@ -24,6 +24,10 @@ public:
     GuardedPlatform(const GuardedPlatform&) = delete;
     GuardedPlatform& operator=(const GuardedPlatform&) = delete;
 
+    // From now on a wait for a drive or folder ends early, as an overrun, once stopRequested answers true (the
+    // program is ending and must not wait out the bound); asked every few tens of milliseconds of a wait.
+    void AbandonWaitsWhen(std::function<bool()> stopRequested) { m_stopRequested = std::move(stopRequested); }
+
     // True while the drive's last query has not returned yet.
     bool IsStuck(std::string_view root);
     bool FolderStuck(const std::string& path) override;
@@ -92,6 +96,7 @@ private:
 
     std::shared_ptr<Platform> m_inner;
     std::chrono::milliseconds m_bound;
+    std::function<bool()> m_stopRequested;
     std::map<std::string, std::shared_ptr<Worker>> m_workers;
     std::map<std::string, std::shared_ptr<Worker>> m_folderWorkers;
     std::map<std::string, DriveType> m_lastTypes;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -89,6 +90,20 @@ TEST_F(HungShareTest, RequestsAreAnsweredAndStopIsPromptWhileTheShareHangs) {
     const auto start = Clock::now();
     EXPECT_EQ(agent.Stop(SIGTERM, 5s), 0);
     EXPECT_LT(Clock::now() - start, 1s);
+}
+
+TEST_F(HungShareTest, StopWhileWaitingForTheShareIsPrompt) {
+    REQUIRE_SHARE(share);
+    AgentProcess agent(dir.Path().string());
+    ASSERT_TRUE(WaitUntil([&] { return HttpExchange(port, "GET /renew HTTP/1.1\r\n\r\n", 5s).starts_with("<html>"); }));
+
+    share.Hang();
+    std::thread client([&] { HttpExchange(port, "GET /renew HTTP/1.1\r\n\r\n", 5s); });
+    std::this_thread::sleep_for(300ms); // the refresh now waits for the share
+    const auto start = Clock::now();
+    EXPECT_EQ(agent.Stop(SIGTERM, 5s), 0);
+    EXPECT_LT(Clock::now() - start, 1s);
+    client.join();
 }
 
 TEST_F(HungShareTest, StatusFileReachesTheShareOnceItAnswersAgain) {

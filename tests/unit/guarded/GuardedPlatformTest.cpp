@@ -227,6 +227,24 @@ TEST(GuardedPlatform, MoveNeedsBothFoldersAndAnOverrunLeavesBothStuck) {
     EXPECT_TRUE(g.guarded.RenameNoReplace("/b/y", "/c/hung/y"));
 }
 
+TEST(GuardedPlatform, StopRequestEndsAWaitEarly) {
+    auto inner = std::make_shared<HangingPlatform>();
+    GuardedPlatform guarded(inner, 10s);
+    std::atomic<bool> stop{false};
+    guarded.AbandonWaitsWhen([&] { return stop.load(); });
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        stop = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(guarded.CreateOrTruncate("/mnt/hung/x"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_TRUE(guarded.FolderStuck("/mnt/hung/x"));
+    EXPECT_TRUE(guarded.CreateOrTruncate("/mnt/fine/x")); // an answering folder still answers
+    stopper.join();
+    inner->Open();
+}
+
 TEST(GuardedPlatform, DestructionDoesNotWaitForAHangingMove) {
     auto inner = std::make_shared<HangingPlatform>();
     const auto start = std::chrono::steady_clock::now();
