@@ -27,6 +27,12 @@ std::string Monitor::LoadSettings(const std::function<void(int port)>& startList
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
     // A file that exists but cannot be read now counts as known: no save replaces it while it stays so.
     m_fileSeen = text.has_value() || m_platform.FileExists(m_configurationPath);
+    // Settings kept from us by a folder that did not answer are not replaced by the defaults in this run.
+    m_loadMissed = !text && m_platform.FolderStuck(m_configurationPath);
+    if (m_loadMissed) {
+        Report("settings not read from " + m_configurationPath + ": " + FailureReason(m_configurationPath, "") +
+               "; the defaults are used and not saved");
+    }
     const IniProfile ini(text ? std::string_view(*text) : std::string_view());
 
     m_settings = ReadMonitorSettings(ini, [&startListening](const MonitorSettings& soFar) {
@@ -59,7 +65,7 @@ void Monitor::SaveSettings() {
     bool attempted = false;
     bool saved = false;
     // A file known in this run that cannot be read now is not replaced: its other sections would be lost.
-    if (text || !m_fileSeen) {
+    if ((text || !m_fileSeen) && !m_loadMissed) {
         attempted = true;
         IniProfile ini(text ? std::string_view(*text) : std::string_view());
         WriteMonitorSettings(ini, m_settings);
@@ -77,9 +83,10 @@ void Monitor::SaveSettings() {
             }
         }
     }
-    const std::string reason = saved ? std::string()
-                                     : FailureReason(m_configurationPath, attempted ? "the file could not be written"
-                                                                                    : "the file cannot be read");
+    const char* failure = attempted      ? "the file could not be written"
+                          : m_loadMissed ? "the settings could not be read at start-up"
+                                         : "the file cannot be read";
+    const std::string reason = saved ? std::string() : FailureReason(m_configurationPath, failure);
     ReportChange(m_saveFailure, reason, "settings not saved to " + m_configurationPath,
                  "settings saved again to " + m_configurationPath);
     m_minuteCounter = 0;

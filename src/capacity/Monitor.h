@@ -52,10 +52,12 @@ public:
 
     // Reads the settings file in the fixed key order; calls startListening with Port after Nokori has
     // been read. Sets the last status-file folders, the minute counter and the drive table. Returns Directory.
+    // When the file's folder does not answer, the defaults are used and no save of this run replaces the file.
     std::string LoadSettings(const std::function<void(int port)>& startListening = {});
     // Writes all keys in the fixed order in one atomic replace of the file, keeping its other content;
-    // then the minute counter is 0. A failed write leaves the old file whole and is silent. A file that
-    // was read or written earlier in the run but cannot be read now is left alone until a later save.
+    // then the minute counter is 0. A failed write leaves the old file whole. A file that was read or
+    // written earlier in the run but cannot be read now is left alone until a later save. A save that fails,
+    // and the first one that works again, are reported once each.
     void SaveSettings();
 
     // Measures the main drive named by Directory, falling back to the current directory's drive (and
@@ -65,7 +67,8 @@ public:
     void OpeningMeasurement();
     // Fills the three texts of the reading from its figures and GByte.
     void FormatTexts();
-    // The refresh cycle that every kind of refresh runs.
+    // The refresh cycle that every kind of refresh runs. A status folder that stops taking its file, and
+    // one that takes it again, are reported once each.
     void RefreshCycle();
 
     // Keeps the first nine letters of Directory2 that name an existing drive and records their types.
@@ -95,6 +98,7 @@ private:
     DialogExchange* m_dialog = nullptr;
     bool m_writeDriveTable = false; // the file had no drive table: the next save writes it once
     bool m_fileSeen = false;        // the settings file was read or written in this run
+    bool m_loadMissed = false;      // its folder did not answer the load: the settings in memory are not the file's
     // Failure reasons by status folder (empty: published): as last reported, and as met in this cycle.
     std::map<std::string, std::string> m_publicationFailures;
     std::map<std::string, std::string> m_cycleFailures;

@@ -83,6 +83,26 @@ TEST_F(FailureReportTest, FailedSaveIsReportedOncePerChange) {
     EXPECT_EQ(Refresh(), Lines{failed + "the file cannot be read"});
 }
 
+TEST_F(FailureReportTest, SettingsTheFolderDidNotAnswerAtStartAreNeverSavedOver) {
+    const std::string kept = "[Setting]\nPort=1234\nPath=\"" + StatusFolder() + "\"\n";
+    dir.Write("tarvellin.ini", kept);
+    platform.failRead = true;
+    platform.stuckFolder = dir.Folder();
+    ::testing::internal::CaptureStderr();
+    monitor.LoadSettings();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "tarvellin: settings not read from " + dir.Folder() +
+                  "tarvellin.ini: the folder did not answer within 2 s; the defaults are used and not saved\n");
+
+    // The folder answers again: the defaults in memory still do not replace the file.
+    platform.failRead = false;
+    platform.stuckFolder.clear();
+    EXPECT_EQ(Refresh(), Lines{"tarvellin: settings not saved to " + dir.Folder() +
+                               "tarvellin.ini: the settings could not be read at start-up"});
+    EXPECT_EQ(Refresh(), Lines{});
+    EXPECT_EQ(dir.Read("tarvellin.ini"), kept);
+}
+
 TEST_F(FailureReportTest, EachFolderIsReportedOnItsOwn) {
     // The main drive publishes; the other drive's folder is missing, then appears.
     const std::string missing = dir.Folder() + "later/";
