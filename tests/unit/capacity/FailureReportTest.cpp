@@ -94,6 +94,8 @@ TEST_F(FailureReportTest, SettingsTheFolderDidNotAnswerAtStartAreNeverSavedOver)
               "tarvellin: settings not read from " + dir.Folder() +
                   "tarvellin.ini: the folder did not answer within 2 s; the defaults are used and not saved\n");
 
+    monitor.Settings().Path = StatusFolder(); // publish into the test's folder, not the current directory
+
     // The folder answers again: the defaults in memory still do not replace the file.
     platform.failRead = false;
     platform.stuckFolder.clear();
