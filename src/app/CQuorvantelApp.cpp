@@ -89,8 +89,11 @@ const char* CQuorvantelApp::StartUp() {
         return kSocketFailure;
     }
     try {
-        // Capacity and drive-type queries are bounded in time, so a hung drive cannot freeze the agent.
-        m_platform = std::make_unique<GuardedPlatform>(std::shared_ptr<Platform>(CreatePlatform()));
+        // Drive queries and file operations are bounded in time, so a hung drive or share cannot freeze the
+        // agent; a stop request ends a wait at once, so the agent ends promptly even then.
+        auto guarded = std::make_unique<GuardedPlatform>(std::shared_ptr<Platform>(CreatePlatform()));
+        guarded->AbandonWaitsWhen(&StopRequestArrived);
+        m_platform = std::move(guarded);
         m_configurationPath = m_platform->ConfigurationPath();
     } catch (const std::bad_alloc&) {
         m_platform.reset();

@@ -6,8 +6,8 @@
 
 class Platform;
 
-// Raised whenever DesktopHost or the entry's meaning changes.
-inline constexpr int kDesktopModuleVersion = 1;
+// Raised whenever DesktopHost, the entry's meaning or the Platform interface (handed over as a pointer) changes.
+inline constexpr int kDesktopModuleVersion = 2;
 // The module's one exported symbol, of type DesktopEntry.
 inline constexpr const char* kDesktopEntryName = "tarvellin_desktop_main";
 // The module's file name; it lives next to the program or in the installed module folder.

@@ -139,7 +139,7 @@ bool IsPlainName(const std::string& name) {
 
 } // namespace
 
-void UpdateStatusFile(Platform& platform, std::string& lastFolder, std::string& lastName, const std::string& folder,
+bool UpdateStatusFile(Platform& platform, std::string& lastFolder, std::string& lastName, const std::string& folder,
                       const std::string& name) {
     const std::string newPath = folder + name;
     bool moved = false;
@@ -148,9 +148,8 @@ void UpdateStatusFile(Platform& platform, std::string& lastFolder, std::string& 
     if (!lastName.empty() && IsPlainName(lastName)) {
         moved = platform.RenameNoReplace(lastFolder + lastName, newPath);
     }
-    if (!moved) {
-        platform.CreateOrTruncate(newPath);
-    }
+    const bool published = moved || platform.CreateOrTruncate(newPath);
     lastName = name;
     lastFolder = folder;
+    return published;
 }

@@ -55,7 +55,8 @@ std::string_view DriveTypeText(DriveType type);
 
 // Moves the status file from lastFolder + lastName to folder + name (folder and name joined as plain
 // text), never replacing an existing file; creates or truncates folder + name when there is no last name
-// or the move fails. Then lastFolder = folder and lastName = name, whatever happened. Failures are silent.
-// A last name holding a path separator (never one of ours) is not moved.
-void UpdateStatusFile(Platform& platform, std::string& lastFolder, std::string& lastName, const std::string& folder,
+// or the move fails. Then lastFolder = folder and lastName = name, whatever happened. A last name holding a
+// path separator (never one of ours) is not moved. True when folder + name now is the status file; false
+// when it could be neither moved nor created.
+bool UpdateStatusFile(Platform& platform, std::string& lastFolder, std::string& lastName, const std::string& folder,
                       const std::string& name);

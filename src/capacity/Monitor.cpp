@@ -1,10 +1,25 @@
 #include "capacity/Monitor.h"
 
+#include "report/Report.h"
+#include "settings/IniProfile.h"
+#include "settings/SettingsStore.h"
+
 #include <climits>
 #include <utility>
 
-#include "settings/IniProfile.h"
-#include "settings/SettingsStore.h"
+namespace {
+
+// Reports a failure when its reason differs from the one reported last, and one line when it is gone.
+void ReportChange(std::string& reported, const std::string& reason, const std::string& failed,
+                  const std::string& workingAgain) {
+    if (reason == reported) {
+        return;
+    }
+    Report(reason.empty() ? workingAgain : failed + ": " + reason);
+    reported = reason;
+}
+
+} // namespace
 
 Monitor::Monitor(Platform& platform, std::string configurationPath)
     : m_platform(platform), m_configurationPath(std::move(configurationPath)) {}
@@ -13,6 +28,12 @@ std::string Monitor::LoadSettings(const std::function<void(int port)>& startList
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
     // A file that exists but cannot be read now counts as known: no save replaces it while it stays so.
     m_fileSeen = text.has_value() || m_platform.FileExists(m_configurationPath);
+    // Settings kept from us by a folder that did not answer are not replaced by the defaults in this run.
+    m_loadMissed = !text && m_platform.FolderStuck(m_configurationPath);
+    if (m_loadMissed) {
+        Report("settings not read from " + m_configurationPath + ": " + FailureReason(m_configurationPath, "") +
+               "; the defaults are used and not saved");
+    }
     const IniProfile ini(text ? std::string_view(*text) : std::string_view());
 
     m_settings = ReadMonitorSettings(ini, [&startListening](const MonitorSettings& soFar) {
@@ -42,8 +63,11 @@ std::string Monitor::LoadSettings(const std::function<void(int port)>& startList
 
 void Monitor::SaveSettings() {
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
+    bool attempted = false;
+    bool saved = false;
     // A file known in this run that cannot be read now is not replaced: its other sections would be lost.
-    if (text || !m_fileSeen) {
+    if ((text || !m_fileSeen) && !m_loadMissed) {
+        attempted = true;
         IniProfile ini(text ? std::string_view(*text) : std::string_view());
         WriteMonitorSettings(ini, m_settings);
         bool tableWritten = false;
@@ -52,6 +76,7 @@ void Monitor::SaveSettings() {
             tableWritten = true;
         }
         if (m_platform.ReplaceFileAtomically(m_configurationPath, ini.Text())) {
+            saved = true;
             m_fileSeen = true;
             // Written once per run, or found written by someone else: from now on only read.
             if (tableWritten || ini.HasSection(kDrivesSection)) {
@@ -59,6 +84,12 @@ void Monitor::SaveSettings() {
             }
         }
     }
+    const char* failure = attempted      ? "the file could not be written"
+                          : m_loadMissed ? "the settings could not be read at start-up"
+                                         : "the file cannot be read";
+    const std::string reason = saved ? std::string() : FailureReason(m_configurationPath, failure);
+    ReportChange(m_saveFailure, reason, "settings not saved to " + m_configurationPath,
+                 "settings saved again to " + m_configurationPath);
     m_minuteCounter = 0;
 }
 
@@ -73,6 +104,34 @@ void Monitor::AttachDialog(DialogExchange* dialog) {
     if (m_changed) {
         m_changed();
     }
+}
+
+std::string Monitor::FailureReason(const std::string& path, const char* otherwise) {
+    if (m_platform.FolderStuck(path)) {
+        return "the folder did not answer within " + std::to_string(kAnswerBoundSeconds) + " s";
+    }
+    return otherwise;
+}
+
+void Monitor::Publish(std::string& lastFolder, std::string& lastName, const std::string& folder,
+                      const std::string& name) {
+    std::string& reason = m_cycleFailures[folder]; // the first failure in a folder is its outcome
+    // A folder still busy with an earlier operation is not asked. The remembered name stays that of the
+    // operation still under way, so the file it may yet leave is the one the next publication moves.
+    const bool published =
+        !m_platform.FolderStuck(folder + name) && UpdateStatusFile(m_platform, lastFolder, lastName, folder, name);
+    if (!published && reason.empty()) {
+        reason = FailureReason(folder + name, "the file could be neither renamed nor created");
+    }
+}
+
+void Monitor::ReportPublications() {
+    for (const auto& [folder, reason] : m_cycleFailures) {
+        const std::string where = folder.empty() ? std::string("the current directory") : folder;
+        ReportChange(m_publicationFailures[folder], reason, "status file not published in " + where,
+                     "status file published again in " + where);
+    }
+    m_cycleFailures.clear();
 }
 
 void Monitor::MeasureMainDrive() {
@@ -122,10 +181,11 @@ void Monitor::RefreshCycle() {
     if (WindowOpen()) {
         m_dialog->PushToControls();
     }
-    UpdateStatusFile(m_platform, m_lastStatusFolder, m_settings.Filename, m_settings.Path, m_reading.freeText);
+    Publish(m_lastStatusFolder, m_settings.Filename, m_settings.Path, m_reading.freeText);
     if (m_settings.OtherDrive == 1) {
         RefreshOtherDrives(m_settings.GByte);
     }
+    ReportPublications();
     SaveSettings();
     if (m_settings.Keikoku == 1 && m_reading.freeMB < m_settings.Nokori) {
         RaiseWarning();
@@ -172,6 +232,7 @@ void Monitor::RefreshOtherDrives(int gbyte) {
         if (text.empty()) {
             continue; // a type the filter should have dropped: no name to publish
         }
-        UpdateStatusFile(m_platform, slot.lastFolder, m_settings.Filename2To10[k], folder, text);
+        Publish(slot.lastFolder, m_settings.Filename2To10[k], folder, text);
     }
+    ReportPublications();
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "capacity/CapacityReading.h"
@@ -66,10 +67,12 @@ public:
 
     // Reads the settings file in the fixed key order; calls startListening with Port after Nokori has
     // been read. Sets the last status-file folders, the minute counter and the drive table. Returns Directory.
+    // When the file's folder does not answer, the defaults are used and no save of this run replaces the file.
     std::string LoadSettings(const std::function<void(int port)>& startListening = {});
     // Writes all keys in the fixed order in one atomic replace of the file, keeping its other content;
-    // then the minute counter is 0. A failed write leaves the old file whole and is silent. A file that
-    // was read or written earlier in the run but cannot be read now is left alone until a later save.
+    // then the minute counter is 0. A failed write leaves the old file whole. A file that was read or
+    // written earlier in the run but cannot be read now is left alone until a later save. A save that fails,
+    // and the first one that works again, are reported once each.
     void SaveSettings();
 
     // Measures the main drive named by Directory, falling back to the current directory's drive (and
@@ -79,7 +82,8 @@ public:
     void OpeningMeasurement();
     // Fills the three texts of the reading from its figures and GByte.
     void FormatTexts();
-    // The refresh cycle that every kind of refresh runs.
+    // The refresh cycle that every kind of refresh runs. A status folder that stops taking its file, and
+    // one that takes it again, are reported once each.
     void RefreshCycle();
 
     // Keeps the first nine letters of Directory2 that name an existing drive and records their types.
@@ -90,6 +94,13 @@ public:
 private:
     // MeasureMainDrive; an empty Directory takes the current drive's letter only when nameEmptyDirectory.
     void MeasureMainDrive(bool nameEmptyDirectory);
+    // UpdateStatusFile, noting how its folder fared in this cycle; a folder still stuck in an earlier
+    // operation is left alone, the remembered folder and name included.
+    void Publish(std::string& lastFolder, std::string& lastName, const std::string& folder, const std::string& name);
+    // Reports each folder whose publications of this cycle fared otherwise than those reported last.
+    void ReportPublications();
+    // Why a failed operation on the path failed: its folder did not answer, or else the given reason.
+    std::string FailureReason(const std::string& path, const char* otherwise);
 
     Platform& m_platform;
     std::string m_configurationPath;
@@ -103,4 +114,9 @@ private:
     std::function<void()> m_changed;
     bool m_writeDriveTable = false; // the file had no drive table: the next save writes it once
     bool m_fileSeen = false;        // the settings file was read or written in this run
+    bool m_loadMissed = false;      // its folder did not answer the load: the settings in memory are not the file's
+    // Failure reasons by status folder (empty: published): as last reported, and as met in this cycle.
+    std::map<std::string, std::string> m_publicationFailures;
+    std::map<std::string, std::string> m_cycleFailures;
+    std::string m_saveFailure; // of the last settings save, as reported; empty when it was saved
 };

@@ -14,6 +14,10 @@ struct VolumeSpace {
     std::uint64_t freeBytes = 0;
 };
 
+// How long a drive or a folder may take to answer one operation before the operation counts as failed
+// (on the time-bounded platform, see GuardedPlatform).
+inline constexpr int kAnswerBoundSeconds = 2;
+
 // The drive types, with the values of the Windows drive-type query.
 enum class DriveType : std::uint8_t {
     Unknown = 0,
@@ -66,6 +70,13 @@ public:
     // Replaces the file's content in one atomic step (temporary file beside it, then rename). False on
     // failure, in which case the old file is left as it was.
     virtual bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) = 0;
+
+    // True while an earlier operation in the folder of the path (the path up to its last separator) has
+    // overrun its time bound and not returned: operations there fail at once. False where nothing is bounded.
+    virtual bool FolderStuck(const std::string& path) {
+        static_cast<void>(path);
+        return false;
+    }
 
     // Minute (0 to 59) of the current local time; -1 when the local time is not available.
     virtual int LocalMinute() = 0;

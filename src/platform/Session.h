@@ -17,6 +17,8 @@ inline constexpr StopRequestHandle kNoStopRequests = -1;
 StopRequestHandle WatchStopRequests();
 // Takes the pending stop requests: the signal number of the latest, 0 when none was pending.
 int TakeStopRequest();
+// True once a stop request has arrived, also before the loop has taken it; may be asked from any thread.
+bool StopRequestArrived();
 
 // True when the environment names a display (DISPLAY or WAYLAND_DISPLAY) and QT_QPA_PLATFORM is unset or
 // names a window-system plugin (xcb or Wayland). Reads the environment only.

@@ -63,6 +63,11 @@ bool FakePlatform::CreateOrTruncate(const std::string& path) {
     return static_cast<bool>(out);
 }
 
+bool FakePlatform::FolderStuck(const std::string& path) {
+    const std::size_t separator = path.find_last_of("/\\");
+    return !stuckFolder.empty() && separator != std::string::npos && path.substr(0, separator + 1) == stuckFolder;
+}
+
 bool FakePlatform::FileExists(const std::string& path) {
     std::error_code error;
     return fs::exists(Utf8Path(path), error);

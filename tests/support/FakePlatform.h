@@ -27,7 +27,8 @@ public:
     bool failRename = false;
     bool failCreate = false;
     bool failSave = false;
-    bool failRead = false; // ReadTextFile fails as for a file that exists but cannot be read
+    bool failRead = false;   // ReadTextFile fails as for a file that exists but cannot be read
+    std::string stuckFolder; // a folder (ending in its separator) whose earlier operation has not returned
     bool usesDriveTable = false;
     std::vector<DriveMapping> driveTable;
     // Code page 932 conversion; the identity unless a test needs real bytes.
@@ -52,6 +53,7 @@ public:
     std::optional<std::string> ReadTextFile(const std::string& path) override;
     bool FileExists(const std::string& path) override;
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;
+    bool FolderStuck(const std::string& path) override;
     int LocalMinute() override { return minute; }
     int MillisecondsToNextMinute() override { return millisecondsToNextMinute; }
     std::string ToCodePage932(std::string_view utf8) override;

@@ -1,27 +1,61 @@
 #include "platform/guarded/GuardedPlatform.h"
 
+#include <algorithm>
 #include <cctype>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <thread>
 
-// One thread that runs the queries of one drive, one at a time.
+namespace {
+// How often a wait asks whether the program is ending.
+constexpr std::chrono::milliseconds kStopCheckInterval(50);
+} // namespace
+
+// One thread that runs the operations of one drive or folder, one at a time. The thread holds its worker,
+// so a worker whose operation hangs lives on after its platform until the operation returns.
 class GuardedPlatform::Worker {
 public:
-    Worker() : m_thread([this] { Run(); }) {}
+    static std::shared_ptr<Worker> Start() {
+        auto worker = std::make_shared<Worker>();
+        worker->m_thread = std::thread([worker] { worker->Run(); });
+        return worker;
+    }
 
-    // Runs the job on the worker and waits at most bound for it. False when the worker is still busy with
-    // an earlier job or the job overran; the job then finishes in the background.
-    bool RunBounded(std::function<void()> job, std::chrono::milliseconds bound) {
+    // Runs the job on the worker and waits at most bound for it, or until stopRequested answers true;
+    // other (when given) counts busy as well until the job returns. False when either worker is busy with an
+    // earlier job or the job overran; the job then finishes in the background.
+    bool RunBounded(std::function<void()> job, std::chrono::milliseconds bound,
+                    const std::function<bool()>& stopRequested, std::shared_ptr<Worker> other = {}) {
+        if (other && !other->Reserve()) {
+            return false;
+        }
         std::unique_lock lock(m_mutex);
         if (m_busy) {
+            lock.unlock();
+            if (other) {
+                other->Release();
+            }
             return false;
+        }
+        if (other) {
+            job = [job = std::move(job), other = std::move(other)] {
+                const ReleaseOnReturn release{*other};
+                job();
+            };
         }
         m_job = std::move(job);
         m_busy = true;
         m_wake.notify_all();
-        return m_done.wait_for(lock, bound, [this] { return !m_busy; });
+        const auto deadline = std::chrono::steady_clock::now() + bound;
+        for (;;) {
+            const auto slice = std::min(deadline, std::chrono::steady_clock::now() + kStopCheckInterval);
+            if (m_done.wait_until(lock, slice, [this] { return !m_busy; })) {
+                return true;
+            }
+            if (std::chrono::steady_clock::now() >= deadline || (stopRequested && stopRequested())) {
+                return false;
+            }
+        }
     }
 
     bool Busy() {
@@ -29,15 +63,16 @@ public:
         return m_busy;
     }
 
-    // Ends the thread: joined when idle, left to finish on its own when a query hangs.
-    void Stop(std::shared_ptr<Worker> self) {
+    // Ends the thread: joined when idle, left to finish on its own when a job hangs.
+    void Stop() {
+        bool busy = false;
         {
             std::lock_guard lock(m_mutex);
             m_stop = true;
-            m_self = m_busy ? std::move(self) : nullptr; // keeps a hanging worker alive until it returns
+            busy = m_busy;
             m_wake.notify_all();
         }
-        if (m_self) {
+        if (busy) {
             m_thread.detach();
         } else {
             m_thread.join();
@@ -45,6 +80,26 @@ public:
     }
 
 private:
+    struct ReleaseOnReturn {
+        Worker& worker;
+        ~ReleaseOnReturn() { worker.Release(); }
+    };
+
+    // Counts the worker busy without a job of its own (the second folder of a move).
+    bool Reserve() {
+        std::lock_guard lock(m_mutex);
+        if (m_busy) {
+            return false;
+        }
+        m_busy = true;
+        return true;
+    }
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        m_busy = false;
+        m_done.notify_all();
+    }
+
     void Run() {
         std::unique_lock lock(m_mutex);
         for (;;) {
@@ -55,13 +110,16 @@ private:
             auto job = std::move(m_job);
             m_job = nullptr;
             lock.unlock();
-            job();
+            try {
+                job();
+            } catch (...) {
+                // An operation that threw (out of memory) has failed; the worker goes on.
+            }
+            job = nullptr; // what the job holds is released outside the lock
             lock.lock();
             m_busy = false;
             m_done.notify_all();
             if (m_stop) {
-                auto self = std::move(m_self); // may destroy this object: leave at once
-                lock.unlock();
                 return;
             }
         }
@@ -73,7 +131,6 @@ private:
     std::function<void()> m_job;
     bool m_busy = false;
     bool m_stop = false;
-    std::shared_ptr<Worker> m_self;
     std::thread m_thread;
 };
 
@@ -87,27 +144,22 @@ std::string DriveKey(std::string_view root) {
     return key;
 }
 
-// Result slot shared between the caller and a job that may outlive the call.
-template <typename T> struct Outcome {
-    std::mutex mutex;
-    T value{};
-};
+// The folder part of a path, with its final separator; empty for a bare name (the current directory).
+std::string FolderKey(std::string_view path) {
+    const std::size_t separator = path.find_last_of("/\\");
+    return separator == std::string_view::npos ? std::string() : std::string(path.substr(0, separator + 1));
+}
 
 template <typename T>
-std::optional<T> Bounded(auto& worker, std::chrono::milliseconds bound, std::function<T()> query) {
-    auto outcome = std::make_shared<Outcome<T>>();
-    const bool inTime = worker.RunBounded(
-        [outcome, query = std::move(query)] {
-            T value = query();
-            std::lock_guard lock(outcome->mutex);
-            outcome->value = std::move(value);
-        },
-        bound);
+std::optional<T> Bounded(auto& worker, std::chrono::milliseconds bound, const std::function<bool()>& stopRequested,
+                         std::function<T()> query) {
+    auto outcome = std::make_shared<T>();
+    const bool inTime =
+        worker.RunBounded([outcome, query = std::move(query)] { *outcome = query(); }, bound, stopRequested);
     if (!inTime) {
         return std::nullopt;
     }
-    std::lock_guard lock(outcome->mutex);
-    return outcome->value;
+    return std::move(*outcome);
 }
 
 } // namespace
@@ -116,17 +168,27 @@ GuardedPlatform::GuardedPlatform(std::shared_ptr<Platform> inner, std::chrono::m
     : m_inner(std::move(inner)), m_bound(bound) {}
 
 GuardedPlatform::~GuardedPlatform() {
-    for (auto& [key, worker] : m_workers) {
-        worker->Stop(worker);
+    for (auto* workers : {&m_workers, &m_folderWorkers}) {
+        for (auto& [key, worker] : *workers) {
+            worker->Stop();
+        }
     }
 }
 
 GuardedPlatform::Worker& GuardedPlatform::WorkerOf(std::string_view root) {
     auto& worker = m_workers[DriveKey(root)];
     if (!worker) {
-        worker = std::make_shared<Worker>();
+        worker = Worker::Start();
     }
     return *worker;
+}
+
+std::shared_ptr<GuardedPlatform::Worker> GuardedPlatform::FolderWorkerOf(std::string_view path) {
+    auto& worker = m_folderWorkers[FolderKey(path)];
+    if (!worker) {
+        worker = Worker::Start();
+    }
+    return worker;
 }
 
 bool GuardedPlatform::IsStuck(std::string_view root) {
@@ -134,16 +196,30 @@ bool GuardedPlatform::IsStuck(std::string_view root) {
     return it != m_workers.end() && it->second->Busy();
 }
 
+bool GuardedPlatform::FolderStuck(const std::string& path) {
+    const auto it = m_folderWorkers.find(FolderKey(path));
+    return it != m_folderWorkers.end() && it->second->Busy();
+}
+
+bool GuardedPlatform::RunInFolders(std::string_view first, std::string_view second, std::function<void()> job) {
+    const std::shared_ptr<Worker> worker = FolderWorkerOf(first);
+    std::shared_ptr<Worker> other = FolderWorkerOf(second);
+    if (other == worker) {
+        other = nullptr;
+    }
+    return worker->RunBounded(std::move(job), m_bound, m_stopRequested, std::move(other));
+}
+
 std::optional<VolumeSpace> GuardedPlatform::DiskFreeSpace(std::string_view root) {
     std::function<std::optional<VolumeSpace>()> query = [inner = m_inner, root = std::string(root)] {
         return inner->DiskFreeSpace(root);
     };
-    return Bounded(WorkerOf(root), m_bound, std::move(query)).value_or(std::nullopt);
+    return Bounded(WorkerOf(root), m_bound, m_stopRequested, std::move(query)).value_or(std::nullopt);
 }
 
 std::optional<VolumeSpace> GuardedPlatform::CurrentDiskFreeSpace() {
     std::function<std::optional<VolumeSpace>()> query = [inner = m_inner] { return inner->CurrentDiskFreeSpace(); };
-    return Bounded(WorkerOf({}), m_bound, std::move(query)).value_or(std::nullopt);
+    return Bounded(WorkerOf({}), m_bound, m_stopRequested, std::move(query)).value_or(std::nullopt);
 }
 
 DriveType GuardedPlatform::GetDriveType(std::string_view root) {
@@ -151,7 +227,7 @@ DriveType GuardedPlatform::GetDriveType(std::string_view root) {
         return inner->GetDriveType(root);
     };
     const std::string key = DriveKey(root);
-    if (const auto type = Bounded(WorkerOf(root), m_bound, std::move(query))) {
+    if (const auto type = Bounded(WorkerOf(root), m_bound, m_stopRequested, std::move(query))) {
         m_lastTypes[key] = *type;
         return *type;
     }

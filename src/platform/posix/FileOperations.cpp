@@ -36,26 +36,56 @@ bool RefusesFlag(int error) {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
 }
 
-bool LinkThenUnlink(const std::string& from, const std::string& to, bool& unsupported) {
-    unsupported = false;
+// How one way of renaming ended.
+enum class RenameEnd { Renamed, Failed, Unsupported, OtherFileSystem };
+
+RenameEnd EndOf(int error) {
+    return error == EXDEV ? RenameEnd::OtherFileSystem : RenameEnd::Failed;
+}
+
+RenameEnd LinkThenUnlink(const std::string& from, const std::string& to) {
     if (link(from.c_str(), to.c_str()) != 0) {
         // EPERM: no hard links on this filesystem (vfat, exfat) or from is a folder.
-        unsupported = errno == EPERM || errno == EOPNOTSUPP || errno == ENOTSUP || errno == ENOSYS;
-        return false;
+        const bool unsupported = errno == EPERM || errno == EOPNOTSUPP || errno == ENOTSUP || errno == ENOSYS;
+        return unsupported ? RenameEnd::Unsupported : EndOf(errno);
     }
     if (unlink(from.c_str()) != 0) {
         unlink(to.c_str()); // back to the one name we started with
-        return false;
+        return RenameEnd::Failed;
     }
-    return true;
+    return RenameEnd::Renamed;
 }
 
-bool CheckThenRename(const std::string& from, const std::string& to) {
+RenameEnd CheckThenRename(const std::string& from, const std::string& to) {
     struct stat target {};
     if (lstat(to.c_str(), &target) == 0 || errno != ENOENT) {
+        return RenameEnd::Failed;
+    }
+    return rename(from.c_str(), to.c_str()) == 0 ? RenameEnd::Renamed : EndOf(errno);
+}
+
+// A file cannot be renamed onto another filesystem. Status files are empty, so one is moved there by
+// creating the new name (never replacing a file) and removing the old one; a file with content is never
+// moved this way, as it would be lost.
+bool MoveEmptyFile(const std::string& from, const std::string& to) {
+    const int source = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (source < 0) {
         return false;
     }
-    return rename(from.c_str(), to.c_str()) == 0;
+    struct stat info {};
+    const auto empty = [&] { return fstat(source, &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0; };
+    bool moved = false;
+    if (empty()) {
+        const int target = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777);
+        if (target >= 0) {
+            moved = close(target) == 0 && empty() && unlink(from.c_str()) == 0;
+            if (!moved) {
+                unlink(to.c_str()); // back to the one name we started with
+            }
+        }
+    }
+    close(source);
+    return moved;
 }
 
 bool WriteAll(int fd, std::string_view content) {
@@ -121,25 +151,23 @@ bool RenameWithoutReplace(const std::string& from, const std::string& to, Rename
     if (from == to) {
         return false; // the target is the source: it exists (no replace) or is missing (nothing to move)
     }
+    RenameEnd end = RenameEnd::Unsupported;
     if (method == RenameMethod::Automatic) {
-        if (RenameAt2NoReplace(from.c_str(), to.c_str()) == 0) {
-            return true;
-        }
-        if (!RefusesFlag(errno)) {
-            return false;
-        }
+        end = RenameAt2NoReplace(from.c_str(), to.c_str()) == 0 ? RenameEnd::Renamed
+              : RefusesFlag(errno)                              ? RenameEnd::Unsupported
+                                                                : EndOf(errno);
         method = RenameMethod::LinkThenUnlink;
     }
-    if (method == RenameMethod::LinkThenUnlink) {
-        bool unsupported = false;
-        if (LinkThenUnlink(from, to, unsupported)) {
-            return true;
-        }
-        if (!unsupported) {
-            return false;
-        }
+    if (end == RenameEnd::Unsupported && method == RenameMethod::LinkThenUnlink) {
+        end = LinkThenUnlink(from, to);
     }
-    return CheckThenRename(from, to);
+    if (end == RenameEnd::Unsupported) {
+        end = CheckThenRename(from, to);
+    }
+    if (end == RenameEnd::OtherFileSystem) {
+        return MoveEmptyFile(from, to);
+    }
+    return end == RenameEnd::Renamed;
 }
 
 bool CreateOrTruncateFile(const std::string& path) {

@@ -12,7 +12,8 @@ enum class RenameMethod {
     CheckThenRename, // for filesystems without hard links either: a short window remains
 };
 
-// Renames or moves a file without ever replacing an existing target. False on any failure.
+// Renames or moves a file without ever replacing an existing target. Onto another filesystem only an empty
+// regular file is moved (its new name created, the old one removed). False on any failure.
 bool RenameWithoutReplace(const std::string& from, const std::string& to,
                           RenameMethod method = RenameMethod::Automatic);
 

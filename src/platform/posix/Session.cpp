@@ -1,6 +1,7 @@
 #include "platform/Session.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -19,9 +20,13 @@ namespace {
 // Write end of the pipe; read by the handler, so it must be a plain lock-free object.
 volatile std::sig_atomic_t g_writeFd = -1;
 int g_readFd = -1;
+// Set by the handler; lock-free, so setting it is safe there.
+std::atomic<bool> g_stopArrived{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int signalNumber) {
     const int savedErrno = errno;
+    g_stopArrived.store(true);
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
     // A full pipe already holds a pending stop: losing this byte changes nothing.
     [[maybe_unused]] const ssize_t written = ::write(g_writeFd, &byte, 1);
@@ -88,6 +93,10 @@ int TakeStopRequest() {
         last = byte;
     }
     return last;
+}
+
+bool StopRequestArrived() {
+    return g_stopArrived.load();
 }
 
 bool DisplayMayExist() {

@@ -11,6 +11,10 @@ int TakeStopRequest() {
     return 0;
 }
 
+bool StopRequestArrived() {
+    return false;
+}
+
 bool DisplayMayExist() {
     return true;
 }

@@ -92,6 +92,33 @@ std::string FileBytesOf(std::string_view utf8Content) {
     return bytes;
 }
 
+// A file cannot be renamed onto another volume. Status files are empty, so one is moved there by creating
+// the new name (never replacing a file) and removing the old one; a file with content is never moved this
+// way, as it would be lost (a copying move would carry any file).
+bool MoveEmptyFile(const std::string& ansiFrom, const std::string& ansiTo) {
+    // Nobody may write into the source while it is checked and removed.
+    FileHandle source(CreateFileA(ansiFrom.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    const DWORD notAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!source.IsValid() || !GetFileInformationByHandle(source.Get(), &info) ||
+        (info.dwFileAttributes & notAFile) != 0 || info.nFileSizeHigh != 0 || info.nFileSizeLow != 0) {
+        return false;
+    }
+    FileHandle target(CreateFileA(ansiTo.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!target.IsValid() || !target.Close()) {
+        return false;
+    }
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    if (!SetFileInformationByHandle(source.Get(), FileDispositionInfo, &disposition, sizeof disposition)) {
+        DeleteFileA(ansiTo.c_str()); // back to the one name we started with
+        return false;
+    }
+    return source.Close();
+}
+
 } // namespace
 
 std::unique_ptr<Platform> CreatePlatform() {
@@ -167,9 +194,11 @@ bool Win32Platform::RenameNoReplace(const std::string& from, const std::string& 
     if (!ansiFrom || !ansiTo) {
         return false;
     }
-    // Without MOVEFILE_REPLACE_EXISTING an existing target fails the move (ERROR_ALREADY_EXISTS); a
-    // move to another drive copies, as the C run-time's rename does.
-    return MoveFileExA(ansiFrom->c_str(), ansiTo->c_str(), MOVEFILE_COPY_ALLOWED) != FALSE;
+    // Without MOVEFILE_REPLACE_EXISTING an existing target fails the move (ERROR_ALREADY_EXISTS).
+    if (MoveFileExA(ansiFrom->c_str(), ansiTo->c_str(), 0)) {
+        return true;
+    }
+    return GetLastError() == ERROR_NOT_SAME_DEVICE && MoveEmptyFile(*ansiFrom, *ansiTo);
 }
 
 bool Win32Platform::CreateOrTruncate(const std::string& path) {

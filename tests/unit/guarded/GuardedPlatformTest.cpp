@@ -1,6 +1,7 @@
 #include "platform/guarded/GuardedPlatform.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -39,11 +40,32 @@ public:
         return FakePlatform::GetDriveType(root);
     }
 
+    // File operations block in folders named "hung" and answer success without touching a disk; the file
+    // never exists, so an existence check that overran (and answers true) is told apart.
+    bool RenameNoReplace(const std::string& from, const std::string& to) override {
+        ++started;
+        Wait(from);
+        Wait(to);
+        return true;
+    }
+    bool CreateOrTruncate(const std::string& path) override { return Answer(path, true); }
+    std::optional<std::string> ReadTextFile(const std::string& path) override { return Answer(path, "text"); }
+    bool FileExists(const std::string& path) override { return Answer(path, false); }
+    bool ReplaceFileAtomically(const std::string& path, std::string_view) override { return Answer(path, true); }
+
     std::atomic<int> started{0};
 
 private:
-    void Wait(std::string_view root) {
-        if (root == "N:\\" || root == "n:\\") {
+    template <typename T> T Answer(std::string_view path, T answer) {
+        ++started;
+        Wait(path);
+        return answer;
+    }
+
+    void Wait(std::string_view path) {
+        const bool hangs = path == "N:\\" || path == "n:\\" || path.find("hung/") != std::string_view::npos ||
+                           path.find("hung\\") != std::string_view::npos;
+        if (hangs) {
             std::unique_lock lock(m_mutex);
             m_gate.wait(lock, [this] { return m_open; });
         }
@@ -115,6 +137,124 @@ TEST(GuardedPlatform, DestructionWithAQueryStillHangingIsSafe) {
         EXPECT_FALSE(guarded.DiskFreeSpace("N:\\"));
     }
     inner->Open(); // the abandoned query returns after its platform wrapper is gone
+    EXPECT_TRUE(WaitFor([&] { return inner.use_count() == 1; }));
+}
+
+// One file operation and whether it gave the wrapped platform's answer rather than its failed value.
+struct FileOperation {
+    const char* name;
+    std::function<bool(Platform&, const std::string& path)> answered;
+};
+
+void PrintTo(const FileOperation& operation, std::ostream* os) {
+    *os << operation.name;
+}
+
+const FileOperation kFileOperations[] = {
+    {"rename", [](Platform& p, const std::string& path) { return p.RenameNoReplace(path, path + "2"); }},
+    {"create", [](Platform& p, const std::string& path) { return p.CreateOrTruncate(path); }},
+    {"read", [](Platform& p, const std::string& path) { return p.ReadTextFile(path) == "text"; }},
+    {"exists", [](Platform& p, const std::string& path) { return !p.FileExists(path); }},
+    {"replace", [](Platform& p, const std::string& path) { return p.ReplaceFileAtomically(path, "x"); }},
+};
+
+class FolderBoundTest : public ::testing::TestWithParam<FileOperation> {};
+
+TEST_P(FolderBoundTest, OverrunFailsAndTheFolderIsNotAskedAgainUntilItAnswers) {
+    Fixture f;
+    const std::string path = "/mnt/hung/空容量1 MByte";
+    EXPECT_FALSE(GetParam().answered(f.guarded, path));
+    EXPECT_TRUE(f.guarded.FolderStuck("/mnt/hung/tarvellin.ini"));
+    const int started = f.inner->started;
+
+    // Every operation in the stuck folder fails at once without reaching it; other folders still answer.
+    for (const FileOperation& operation : kFileOperations) {
+        EXPECT_FALSE(operation.answered(f.guarded, "/mnt/hung/other")) << operation.name;
+    }
+    EXPECT_EQ(f.inner->started, started);
+    EXPECT_TRUE(GetParam().answered(f.guarded, "/mnt/fine/空容量1 MByte"));
+
+    // Once the earlier operation has returned, the folder is asked again.
+    f.inner->Open();
+    ASSERT_TRUE(WaitFor([&] { return !f.guarded.FolderStuck(path); }));
+    EXPECT_TRUE(GetParam().answered(f.guarded, path));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFileOperations, FolderBoundTest, ::testing::ValuesIn(kFileOperations),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A path whose operation overran, another path, and whether the other path's folder is stuck with it.
+struct FolderKeyCase {
+    const char* overran;
+    const char* probe;
+    bool stuck;
+};
+
+TEST(GuardedPlatform, FolderIsThePathUpToItsLastSeparatorOfEitherKind) {
+    const FolderKeyCase cases[] = {
+        {"/mnt/hung/a", "/mnt/hung/b", true},       {"/mnt/hung/a", "/mnt/hung/sub/a", false},
+        {"/mnt/hung/a", "/mnt/a", false},           {"D:\\hung\\a", "D:\\hung\\b", true},
+        {"D:\\hung\\a", "D:\\hung\\sub\\a", false}, {"share/hung\\a", "share/hung\\b", true},
+        {"share/hung\\a", "share/b", false},        {"/mnt/hung/a", "a", false},
+    };
+    for (const FolderKeyCase& c : cases) {
+        Fixture f;
+        EXPECT_FALSE(f.guarded.CreateOrTruncate(c.overran));
+        EXPECT_EQ(f.guarded.FolderStuck(c.probe), c.stuck) << c.overran << " / " << c.probe;
+        f.inner->Open();
+    }
+}
+
+TEST(GuardedPlatform, MoveNeedsBothFoldersAndAnOverrunLeavesBothStuck) {
+    Fixture f;
+    EXPECT_FALSE(f.guarded.CreateOrTruncate("/a/hung/x")); // the folder is stuck from now on
+    const int started = f.inner->started;
+    EXPECT_FALSE(f.guarded.RenameNoReplace("/a/hung/x", "/b/x"));
+    EXPECT_FALSE(f.guarded.RenameNoReplace("/b/x", "/a/hung/x"));
+    EXPECT_EQ(f.inner->started, started);
+    EXPECT_FALSE(f.guarded.FolderStuck("/b/x")); // a refused move leaves the answering folder free
+    f.inner->Open();
+    ASSERT_TRUE(WaitFor([&] { return !f.guarded.FolderStuck("/a/hung/x"); }));
+
+    Fixture g;
+    EXPECT_FALSE(g.guarded.RenameNoReplace("/b/x", "/c/hung/x")); // overruns
+    EXPECT_TRUE(g.guarded.FolderStuck("/b/y"));
+    EXPECT_TRUE(g.guarded.FolderStuck("/c/hung/y"));
+    EXPECT_FALSE(g.guarded.CreateOrTruncate("/b/y"));
+    g.inner->Open();
+    ASSERT_TRUE(WaitFor([&] { return !g.guarded.FolderStuck("/b/y") && !g.guarded.FolderStuck("/c/hung/y"); }));
+    EXPECT_TRUE(g.guarded.CreateOrTruncate("/b/y"));
+    EXPECT_TRUE(g.guarded.RenameNoReplace("/b/y", "/c/hung/y"));
+}
+
+TEST(GuardedPlatform, StopRequestEndsAWaitEarly) {
+    auto inner = std::make_shared<HangingPlatform>();
+    GuardedPlatform guarded(inner, 10s);
+    std::atomic<bool> stop{false};
+    guarded.AbandonWaitsWhen([&] { return stop.load(); });
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        stop = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(guarded.CreateOrTruncate("/mnt/hung/x"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_TRUE(guarded.FolderStuck("/mnt/hung/x"));
+    EXPECT_TRUE(guarded.CreateOrTruncate("/mnt/fine/x")); // an answering folder still answers
+    stopper.join();
+    inner->Open();
+}
+
+TEST(GuardedPlatform, DestructionDoesNotWaitForAHangingMove) {
+    auto inner = std::make_shared<HangingPlatform>();
+    const auto start = std::chrono::steady_clock::now();
+    {
+        GuardedPlatform guarded(inner, 20ms);
+        EXPECT_FALSE(guarded.RenameNoReplace("/a/x", "/b/hung/x"));
+        EXPECT_FALSE(guarded.CreateOrTruncate("/b/hung/y"));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    inner->Open(); // the abandoned move returns after its platform wrapper is gone
     EXPECT_TRUE(WaitFor([&] { return inner.use_count() == 1; }));
 }
 

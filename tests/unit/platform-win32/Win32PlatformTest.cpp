@@ -158,6 +158,37 @@ TEST(Win32PlatformFiles, RenameMovesOrFailsAsTheFileSystemAllows) {
     }
 }
 
+TEST(Win32PlatformFiles, OnlyAnEmptyFileMovesToAnotherVolumeAndNothingIsReplaced) {
+    const auto volumes = WineVolumes();
+    if (volumes.empty()) {
+        GTEST_SKIP() << "no drive letter on a volume of its own (TARVELLIN_WINE_VOLUMES)";
+    }
+    TempDir temp;
+    const std::string from = temp.Folder() + "status";
+    const std::string to = RootOf(volumes.begin()->first) + "moved status";
+    Win32Platform platform;
+    struct Case {
+        const char* source;
+        bool taken; // an empty file already has the new name
+        bool moved;
+    } cases[] = {
+        {"", false, true},      // a status file: moved
+        {"data", false, false}, // content would be lost: stays where it is
+        {"", true, false},      // the new name is taken: nothing replaced
+    };
+    for (const Case& c : cases) {
+        WriteRaw(from, c.source);
+        if (c.taken) {
+            WriteRaw(to, "");
+        }
+        EXPECT_EQ(platform.RenameNoReplace(from, to), c.moved) << c.source;
+        EXPECT_EQ(RawContent(from), c.moved ? std::nullopt : std::optional<std::string>(c.source)) << c.source;
+        EXPECT_EQ(Exists(to), c.moved || c.taken) << c.source;
+        DeleteFileA(from.c_str());
+        DeleteFileA(to.c_str());
+    }
+}
+
 TEST(Win32PlatformFiles, CreateOrTruncateLeavesAnEmptyFile) {
     TempDir temp;
     const std::string folder = temp.Folder();

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ScopedMount.h"
 #include "TempDir.h"
 
 namespace fs = std::filesystem;
@@ -64,6 +65,37 @@ TEST_P(RenameWithoutReplaceTest, MissingTargetFolderFailsAndKeepsSource) {
     m_dir.Write("a", "x");
     EXPECT_FALSE(RenameWithoutReplace(m_dir.Folder() + "a", m_dir.Folder() + "nowhere/b", GetParam()));
     EXPECT_EQ(m_dir.Read("a"), "x");
+}
+
+TEST_P(RenameWithoutReplaceTest, MovesOnlyEmptyFilesOntoAnotherFilesystemAndNeverReplaces) {
+    ScopedMount other(m_dir.Path() / "other", "tmpfs", "size=1m");
+    REQUIRE_MOUNT(other);
+    struct Case {
+        const char* source; // content of the file to move
+        const char* target; // content of a file already at the new name, or nullptr
+        bool moved;
+    };
+    const Case cases[] = {
+        {"", nullptr, true},      // a status file: moved
+        {"data", nullptr, false}, // content would be lost: stays where it is
+        {"", "existing", false},  // the new name is taken: nothing replaced
+    };
+    for (const Case& c : cases) {
+        const std::string from = m_dir.Write("空容量100 MByte", c.source).string();
+        const std::string to = m_dir.Folder() + "other/空容量90 MByte";
+        if (c.target != nullptr) {
+            m_dir.Write("other/空容量90 MByte", c.target);
+        }
+        EXPECT_EQ(RenameWithoutReplace(from, to, GetParam()), c.moved) << c.source;
+        EXPECT_EQ(fs::exists(from), !c.moved) << c.source;
+        EXPECT_EQ(m_dir.Read("other/空容量90 MByte"), c.target != nullptr ? c.target : "") << c.source;
+        EXPECT_EQ(fs::exists(to), c.moved || c.target != nullptr) << c.source;
+        if (!c.moved) {
+            EXPECT_EQ(m_dir.Read("空容量100 MByte"), c.source);
+        }
+        fs::remove(from);
+        fs::remove(to);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, RenameWithoutReplaceTest,
