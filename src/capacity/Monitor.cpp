@@ -10,8 +10,6 @@ Monitor::Monitor(Platform& platform, std::string configurationPath)
 
 std::string Monitor::LoadSettings(const std::function<void(int port)>& startListening) {
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
-    // A file that exists but cannot be read now counts as known: no save replaces it while it stays so.
-    m_fileSeen = text.has_value() || m_platform.FileExists(m_configurationPath);
     const IniProfile ini(text ? std::string_view(*text) : std::string_view());
 
     m_settings = ReadMonitorSettings(ini, [&startListening](const MonitorSettings& soFar) {
@@ -41,8 +39,9 @@ std::string Monitor::LoadSettings(const std::function<void(int port)>& startList
 
 void Monitor::SaveSettings() {
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
-    // A file known in this run that cannot be read now is not replaced: its other sections would be lost.
-    if (text || !m_fileSeen) {
+    // A file that exists but cannot be read is not replaced: its other sections would be lost. A missing
+    // one (never there, or deleted meanwhile) is created with what is held in memory.
+    if (text || !m_platform.FileExists(m_configurationPath)) {
         IniProfile ini(text ? std::string_view(*text) : std::string_view());
         WriteMonitorSettings(ini, m_settings);
         bool tableWritten = false;
@@ -51,7 +50,6 @@ void Monitor::SaveSettings() {
             tableWritten = true;
         }
         if (m_platform.ReplaceFileAtomically(m_configurationPath, ini.Text())) {
-            m_fileSeen = true;
             // Written once per run, or found written by someone else: from now on only read.
             if (tableWritten || ini.HasSection(kDrivesSection)) {
                 m_writeDriveTable = false;

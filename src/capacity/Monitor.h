@@ -54,7 +54,7 @@ public:
     std::string LoadSettings(const std::function<void(int port)>& startListening = {});
     // Writes all keys in the fixed order in one atomic replace of the file, keeping its other content;
     // then the minute counter is 0. A failed write leaves the old file whole and is silent. A file that
-    // was read or written earlier in the run but cannot be read now is left alone until a later save.
+    // exists but cannot be read is left alone until a later save; a missing one is created.
     void SaveSettings();
 
     // Measures the main drive named by Directory, falling back to the current directory's drive (and
@@ -86,5 +86,4 @@ private:
     int m_warningPending = 0;
     DialogExchange* m_dialog = nullptr;
     bool m_writeDriveTable = false; // the file had no drive table: the next save writes it once
-    bool m_fileSeen = false;        // the settings file was read or written in this run
 };

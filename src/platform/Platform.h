@@ -61,7 +61,8 @@ public:
     // Whole content of a text file as UTF-8 (a file in the legacy code page is converted); nullopt when
     // the file cannot be read.
     virtual std::optional<std::string> ReadTextFile(const std::string& path) = 0;
-    // True when anything exists at the path, also when it cannot be read.
+    // True when anything exists at the path, also when it cannot be read or looked at; false only when
+    // the path surely names nothing.
     virtual bool FileExists(const std::string& path) = 0;
     // Replaces the file's content in one atomic step (temporary file beside it, then rename). False on
     // failure, in which case the old file is left as it was.

@@ -358,7 +358,8 @@ bool PosixPlatform::CreateOrTruncate(const std::string& path) {
 
 bool PosixPlatform::FileExists(const std::string& path) {
     struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
+    // A path that cannot be looked at (a folder without search permission) may well hold a file.
+    return ::lstat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR);
 }
 
 std::optional<std::string> PosixPlatform::ReadTextFile(const std::string& path) {

@@ -184,7 +184,15 @@ bool Win32Platform::CreateOrTruncate(const std::string& path) {
 
 bool Win32Platform::FileExists(const std::string& path) {
     const auto ansiPath = AnsiPath(path);
-    return ansiPath && GetFileAttributesA(ansiPath->c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!ansiPath) {
+        return false; // no file can have that name
+    }
+    if (GetFileAttributesA(ansiPath->c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return true;
+    }
+    // A path that cannot be looked at (access denied) may well hold a file.
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 std::optional<std::string> Win32Platform::ReadTextFile(const std::string& path) {

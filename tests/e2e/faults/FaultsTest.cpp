@@ -170,6 +170,22 @@ TEST(Faults, ReadOnlySettingsFolderKeepsTheAgentServing) {
     EXPECT_EQ(agent.Stop(), 0);
 }
 
+TEST(Faults, SettingsFileDeletedWhileRunningIsWrittenAgain) {
+    TempDir dir;
+    const int port = FreePort();
+    dir.Write("tarvellin.ini", Settings(port, dir.Folder(), "Nokori=77\n"));
+    AgentProcess agent(dir.Path().string());
+    ASSERT_TRUE(WaitUntil([&] { return Renew(port); }));
+
+    fs::remove(dir.Path() / "tarvellin.ini");
+    ASSERT_TRUE(Renew(port));
+    const std::string saved = dir.Read("tarvellin.ini");
+    EXPECT_TRUE(CompleteSettings(saved)) << saved;
+    EXPECT_EQ(IniProfile(saved).GetProfileInt("Setting", "Nokori", 0), 77);
+    EXPECT_EQ(IniProfile(saved).GetProfileInt("Setting", "Port", 0), port);
+    EXPECT_EQ(agent.Stop(), 0);
+}
+
 TEST(Faults, KilledInTheMiddleOfRefreshesTheFilesStayWhole) {
     TempDir dir;
     // The measured drive is a tmpfs nobody writes to, so its free figure, and so the status-file name,
