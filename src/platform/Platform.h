@@ -64,7 +64,8 @@ public:
     // True when anything exists at the path, also when it cannot be read or looked at; false only when
     // the path surely names nothing.
     virtual bool FileExists(const std::string& path) = 0;
-    // Replaces the file's content in one atomic step (temporary file beside it, then rename). False on
+    // Replaces the file's content in one atomic step (temporary file beside it, then rename); where the
+    // folder takes no temporary file but the file is writable, the file is written in place. False on
     // failure, in which case the old file is left as it was.
     virtual bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) = 0;
 
