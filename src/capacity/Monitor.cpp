@@ -8,9 +8,14 @@
 Monitor::Monitor(Platform& platform, std::string configurationPath)
     : m_platform(platform), m_configurationPath(std::move(configurationPath)) {}
 
+IniProfile Monitor::SettingsProfile(const std::optional<std::string>& text) {
+    return IniProfile(text ? std::string_view(*text) : std::string_view(),
+                      [this](std::string_view line) { return m_platform.TextLineToUtf8(line); });
+}
+
 std::string Monitor::LoadSettings(const std::function<void(int port)>& startListening) {
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
-    const IniProfile ini(text ? std::string_view(*text) : std::string_view());
+    const IniProfile ini = SettingsProfile(text);
 
     m_settings = ReadMonitorSettings(ini, [&startListening](const MonitorSettings& soFar) {
         if (startListening) {
@@ -42,7 +47,7 @@ void Monitor::SaveSettings() {
     // A file that exists but cannot be read is not replaced: its other sections would be lost. A missing
     // one (never there, or deleted meanwhile) is created with what is held in memory.
     if (text || !m_platform.FileExists(m_configurationPath)) {
-        IniProfile ini(text ? std::string_view(*text) : std::string_view());
+        IniProfile ini = SettingsProfile(text);
         WriteMonitorSettings(ini, m_settings);
         bool tableWritten = false;
         if (m_writeDriveTable && !ini.HasSection(kDrivesSection)) {

@@ -2,10 +2,12 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "capacity/CapacityReading.h"
 #include "platform/Platform.h"
+#include "settings/IniProfile.h"
 #include "settings/MonitorSettings.h"
 
 // The settings dialog while its window is open: the refresh cycle takes the values of its controls before
@@ -73,6 +75,8 @@ public:
     void RefreshOtherDrives(int gbyte);
 
 private:
+    // The settings file's text (none when missing) as a profile whose lines the platform decodes.
+    IniProfile SettingsProfile(const std::optional<std::string>& text);
     // MeasureMainDrive; an empty Directory takes the current drive's letter only when nameEmptyDirectory.
     void MeasureMainDrive(bool nameEmptyDirectory);
 

@@ -35,6 +35,7 @@ public:
     }
     bool CreateOrTruncate(const std::string& path) override { return m_inner->CreateOrTruncate(path); }
     std::optional<std::string> ReadTextFile(const std::string& path) override { return m_inner->ReadTextFile(path); }
+    std::string TextLineToUtf8(std::string_view line) override { return m_inner->TextLineToUtf8(line); }
     bool FileExists(const std::string& path) override { return m_inner->FileExists(path); }
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override {
         return m_inner->ReplaceFileAtomically(path, utf8Content);

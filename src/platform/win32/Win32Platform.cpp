@@ -265,6 +265,10 @@ std::optional<std::string> Win32Platform::ReadTextFile(const std::string& path) 
     return win32::CodePageToUtf8(bytes, CP_ACP);
 }
 
+std::string Win32Platform::TextLineToUtf8(std::string_view line) {
+    return std::string(line); // the file was converted as a whole when it was read
+}
+
 bool Win32Platform::ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) {
     const auto ansiPath = AnsiPath(path);
     if (!ansiPath) {
