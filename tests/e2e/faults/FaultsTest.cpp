@@ -219,6 +219,31 @@ TEST(Faults, WritableSettingsFileInReadOnlyFolderKeepsSettingsAcrossRestarts) {
     }
 }
 
+TEST(Faults, CommentInAnotherEncodingLeavesTheAgentsOwnSettingsWhole) {
+    TempDir dir;
+    ScopedMount measured(dir.Path() / "measured", "tmpfs", "size=8m");
+    REQUIRE_MOUNT(measured);
+    const fs::path status = dir.Path() / "状態";
+    fs::create_directory(status);
+    const int port = FreePort();
+    const std::string comment = "; caf\xE9 (edited by hand)\n";
+    dir.Write("tarvellin.ini",
+              comment + "[Setting]\nPath=\"" + status.string() + "/\"\nNetWork=1\nPort=" + std::to_string(port) +
+                  "\nDirectory=M\n[Drives]\nC=\"/\"\nM=\"" + (dir.Path() / "measured").string() + "\"\n");
+
+    // The second run finds another figure and must rename the status file the first run published.
+    for (const std::string expected : {"空容量8 MByte", "空容量7 MByte"}) {
+        AgentProcess agent(dir.Path().string());
+        ASSERT_TRUE(WaitUntil([&] { return Renew(port); }));
+        EXPECT_EQ(StatusFiles(status), std::vector<std::string>{expected});
+        const std::string saved = dir.Read("tarvellin.ini");
+        EXPECT_EQ(saved.rfind(comment, 0), 0u);
+        EXPECT_EQ(IniProfile(saved).GetProfileString("Setting", "Path"), "\"" + status.string() + "/\"");
+        EXPECT_EQ(agent.Stop(), 0);
+        std::ofstream(dir.Path() / "measured/filler", std::ios::binary) << std::string(1 << 20, 'x');
+    }
+}
+
 TEST(Faults, KilledInTheMiddleOfRefreshesTheFilesStayWhole) {
     TempDir dir;
     // The measured drive is a tmpfs nobody writes to, so its free figure, and so the status-file name,
