@@ -67,10 +67,10 @@ public:
     // True when anything exists at the path, also when it cannot be read or looked at; false only when
     // the path surely names nothing.
     virtual bool FileExists(const std::string& path) = 0;
-    // Replaces the file's content (in the form ReadTextFile returns; lines added as UTF-8) in one atomic step
-    // (temporary file beside it, then rename); where the folder takes no temporary file but the file is writable, the
-    // file is written in place. False on failure, in which case the old file is left as it was.
-    virtual bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) = 0;
+    // Replaces the file's content (in the form ReadTextFile returns) in one atomic step: a temporary file
+    // beside it, then a rename; where the folder takes no temporary file but the file is writable, the file
+    // is written in place. False on failure, in which case the old file is left as it was.
+    virtual bool ReplaceFileAtomically(const std::string& path, std::string_view content) = 0;
 
     // Minute (0 to 59) of the current local time; -1 when the local time is not available.
     virtual int LocalMinute() = 0;
