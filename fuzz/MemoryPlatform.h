@@ -2,7 +2,9 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
+#include "Latin1Lines.h"
 #include "platform/Platform.h"
 
 // A machine held in memory for the fuzz targets: two drives, files in a map, nothing touches the disk.
@@ -41,6 +43,7 @@ public:
         const auto it = files.find(path);
         return it == files.end() ? std::nullopt : std::optional(it->second);
     }
+    std::string TextLineToUtf8(std::string_view line) override { return Latin1UnlessUtf8(line); }
     bool FileExists(const std::string& path) override { return files.contains(path); }
     bool ReplaceFileAtomically(const std::string& path, std::string_view content) override {
         files[path] = std::string(content);

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "Latin1Lines.h"
 #include "settings/IniProfile.h"
 #include "settings/SettingsStore.h"
 
@@ -16,12 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
     }
 
-    IniProfile profile(text);
+    // Lines of any encoding, decoded one by one as the settings load does.
+    IniProfile profile(text, Latin1UnlessUtf8);
     const int before = profile.GetProfileInt("Setting", "Port", 8085);
     profile.WriteProfileString("Setting", "Path", "\"/srv/share/\"");
     profile.WriteProfileInt("Setting", "Nokori", -5);
     // What we wrote reads back, whatever the file held before; a second parse of our own text agrees.
-    IniProfile reread(profile.Text());
+    IniProfile reread(profile.Text(), Latin1UnlessUtf8);
     if (reread.GetProfileString("Setting", "Path") != "\"/srv/share/\"" ||
         reread.GetProfileInt("Setting", "Nokori", 0) != -5 || reread.GetProfileInt("Setting", "Port", 8085) != before) {
         __builtin_trap();

@@ -24,17 +24,20 @@ void ReportChange(std::string& reported, const std::string& reason, const std::s
 Monitor::Monitor(Platform& platform, std::string configurationPath)
     : m_platform(platform), m_configurationPath(std::move(configurationPath)) {}
 
+IniProfile Monitor::SettingsProfile(const std::optional<std::string>& text) {
+    return IniProfile(text ? std::string_view(*text) : std::string_view(),
+                      [this](std::string_view line) { return m_platform.TextLineToUtf8(line); });
+}
+
 std::string Monitor::LoadSettings(const std::function<void(int port)>& startListening) {
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
-    // A file that exists but cannot be read now counts as known: no save replaces it while it stays so.
-    m_fileSeen = text.has_value() || m_platform.FileExists(m_configurationPath);
     // Settings kept from us by a folder that did not answer are not replaced by the defaults in this run.
     m_loadMissed = !text && m_platform.FolderStuck(m_configurationPath);
     if (m_loadMissed) {
         Report("settings not read from " + m_configurationPath + ": " + FailureReason(m_configurationPath, "") +
                "; the defaults are used and not saved");
     }
-    const IniProfile ini(text ? std::string_view(*text) : std::string_view());
+    const IniProfile ini = SettingsProfile(text);
 
     m_settings = ReadMonitorSettings(ini, [&startListening](const MonitorSettings& soFar) {
         if (startListening) {
@@ -65,10 +68,11 @@ void Monitor::SaveSettings() {
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
     bool attempted = false;
     bool saved = false;
-    // A file known in this run that cannot be read now is not replaced: its other sections would be lost.
-    if ((text || !m_fileSeen) && !m_loadMissed) {
+    // A file that exists but cannot be read is not replaced: its other sections would be lost. A missing
+    // one (never there, or deleted meanwhile) is created with what is held in memory.
+    if ((text || !m_platform.FileExists(m_configurationPath)) && !m_loadMissed) {
         attempted = true;
-        IniProfile ini(text ? std::string_view(*text) : std::string_view());
+        IniProfile ini = SettingsProfile(text);
         WriteMonitorSettings(ini, m_settings);
         bool tableWritten = false;
         if (m_writeDriveTable && !ini.HasSection(kDrivesSection)) {
@@ -77,7 +81,6 @@ void Monitor::SaveSettings() {
         }
         if (m_platform.ReplaceFileAtomically(m_configurationPath, ini.Text())) {
             saved = true;
-            m_fileSeen = true;
             // Written once per run, or found written by someone else: from now on only read.
             if (tableWritten || ini.HasSection(kDrivesSection)) {
                 m_writeDriveTable = false;

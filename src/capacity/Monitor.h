@@ -3,10 +3,12 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "capacity/CapacityReading.h"
 #include "platform/Platform.h"
+#include "settings/IniProfile.h"
 #include "settings/MonitorSettings.h"
 
 // The settings dialog while its window is open: the refresh cycle takes the values of its controls before
@@ -70,9 +72,9 @@ public:
     // When the file's folder does not answer, the defaults are used and no save of this run replaces the file.
     std::string LoadSettings(const std::function<void(int port)>& startListening = {});
     // Writes all keys in the fixed order in one atomic replace of the file, keeping its other content;
-    // then the minute counter is 0. A failed write leaves the old file whole. A file that was read or
-    // written earlier in the run but cannot be read now is left alone until a later save. A save that fails,
-    // and the first one that works again, are reported once each.
+    // then the minute counter is 0. A failed write leaves the old file whole. A file that exists but cannot be
+    // read is left alone until a later save; a missing one is created. A save that fails, and the first one
+    // that works again, are reported once each.
     void SaveSettings();
 
     // Measures the main drive named by Directory, falling back to the current directory's drive (and
@@ -92,6 +94,8 @@ public:
     void RefreshOtherDrives(int gbyte);
 
 private:
+    // The settings file's text (none when missing) as a profile whose lines the platform decodes.
+    IniProfile SettingsProfile(const std::optional<std::string>& text);
     // MeasureMainDrive; an empty Directory takes the current drive's letter only when nameEmptyDirectory.
     void MeasureMainDrive(bool nameEmptyDirectory);
     // UpdateStatusFile, noting how its folder fared in this cycle; a folder still stuck in an earlier
@@ -113,7 +117,6 @@ private:
     DialogExchange* m_dialog = nullptr;
     std::function<void()> m_changed;
     bool m_writeDriveTable = false; // the file had no drive table: the next save writes it once
-    bool m_fileSeen = false;        // the settings file was read or written in this run
     bool m_loadMissed = false;      // its folder did not answer the load: the settings in memory are not the file's
     // Failure reasons by status folder (empty: published): as last reported, and as met in this cycle.
     std::map<std::string, std::string> m_publicationFailures;

@@ -62,14 +62,19 @@ public:
     virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
     // Creates the file empty, or truncates it when it exists. False on failure.
     virtual bool CreateOrTruncate(const std::string& path) = 0;
-    // Whole content of a text file as UTF-8 (a file in the legacy code page is converted); nullopt when
-    // the file cannot be read.
+    // Whole content of a text file in the form TextLineToUtf8 reads line by line: the file's bytes where the
+    // lines of one file may differ in encoding (Linux), the file converted to UTF-8 as a whole where it has
+    // one code page (Windows); nullopt when the file cannot be read.
     virtual std::optional<std::string> ReadTextFile(const std::string& path) = 0;
-    // True when anything exists at the path, also when it cannot be read.
+    // UTF-8 text of one line of what ReadTextFile returned, given without its line end.
+    virtual std::string TextLineToUtf8(std::string_view line) = 0;
+    // True when anything exists at the path, also when it cannot be read or looked at; false only when
+    // the path surely names nothing.
     virtual bool FileExists(const std::string& path) = 0;
-    // Replaces the file's content in one atomic step (temporary file beside it, then rename). False on
-    // failure, in which case the old file is left as it was.
-    virtual bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) = 0;
+    // Replaces the file's content (in the form ReadTextFile returns) in one atomic step: a temporary file
+    // beside it, then a rename; where the folder takes no temporary file but the file is writable, the file
+    // is written in place. False on failure, in which case the old file is left as it was.
+    virtual bool ReplaceFileAtomically(const std::string& path, std::string_view content) = 0;
 
     // True while an earlier operation in the folder of the path (the path up to its last separator) has
     // overrun its time bound and not returned: operations there fail at once. False where nothing is bounded.

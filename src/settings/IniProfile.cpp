@@ -4,6 +4,7 @@
 #include <charconv>
 #include <climits>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -70,6 +71,19 @@ bool KeyValueOf(std::string_view line, std::string_view& key, std::string_view& 
     return true;
 }
 
+bool IsAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// True when the line may be a section header: its first non-blank byte is '[', which in every encoding a
+// decoder meets starts no other character.
+bool MayBeHeader(std::string_view bytes) {
+    const std::size_t first = bytes.find_first_not_of(" \t");
+    return first != std::string_view::npos && bytes[first] == '[';
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // The text up to its first line feed or NUL byte: what one value line can hold.
 std::string_view OneLine(std::string_view text) {
     const std::size_t end = text.find_first_of(std::string_view("\n\0", 2));
@@ -110,7 +124,10 @@ int ParseProfileInt(std::string_view text) {
     return error == std::errc() ? value : 0;
 }
 
-IniProfile::IniProfile(std::string_view text) : m_text(text) {
+IniProfile::IniProfile(std::string_view bytes, LineDecoder decoder) : m_text(bytes), m_decoder(std::move(decoder)) {
+    if (m_text.starts_with(kByteOrderMark)) {
+        m_start = kByteOrderMark.size();
+    }
     const std::size_t newline = m_text.find('\n');
     if (newline != std::string::npos && newline > 0 && m_text[newline - 1] == '\r') {
         m_lineEnd = "\r\n";
@@ -131,19 +148,29 @@ IniProfile::LineSpan IniProfile::LineAt(std::size_t begin) const {
     return line;
 }
 
-std::string_view IniProfile::TextOf(const LineSpan& line) const {
+std::string_view IniProfile::BytesOf(const LineSpan& line) const {
     return std::string_view(m_text).substr(line.begin, line.textEnd - line.begin);
 }
 
+std::string_view IniProfile::TextOf(const LineSpan& line, std::string& decoded) const {
+    const std::string_view bytes = BytesOf(line);
+    if (!m_decoder || IsAscii(bytes)) {
+        return bytes;
+    }
+    decoded = m_decoder(bytes);
+    return decoded;
+}
+
 bool IniProfile::FindSection(std::string_view section, LineSpan& header) const {
-    for (std::size_t begin = 0; begin < m_text.size();) {
+    std::string decoded;
+    for (std::size_t begin = m_start; begin < m_text.size();) {
         const LineSpan line = LineAt(begin);
-        if (line.textEnd == line.begin) {
-            begin = line.next; // an empty line holds nothing to find
+        if (!MayBeHeader(BytesOf(line))) {
+            begin = line.next; // only a header is looked for: no need to decode other lines
             continue;
         }
         std::string_view name;
-        if (SectionNameOf(TextOf(line), name) && ProfileNamesEqual(name, section)) {
+        if (SectionNameOf(TextOf(line, decoded), name) && ProfileNamesEqual(name, section)) {
             header = line;
             return true;
         }
@@ -154,13 +181,14 @@ bool IniProfile::FindSection(std::string_view section, LineSpan& header) const {
 
 template <typename Visit> std::size_t IniProfile::ForEachEntry(const LineSpan& header, Visit visit) const {
     std::size_t contentEnd = header.next;
+    std::string decoded;
     for (std::size_t begin = header.next; begin < m_text.size();) {
         const LineSpan line = LineAt(begin);
         begin = line.next;
         if (line.textEnd == line.begin) {
             continue; // an empty line holds nothing to find
         }
-        const std::string_view text = TextOf(line);
+        const std::string_view text = TextOf(line, decoded);
         std::string_view name;
         if (SectionNameOf(text, name)) {
             break;
@@ -196,9 +224,10 @@ std::string IniProfile::GetProfileString(std::string_view section, std::string_v
     if (!FindSection(section, header) || !FindKey(header, key, line)) {
         return std::string(defaultValue);
     }
+    std::string decoded;
     std::string_view lineKey;
     std::string_view value;
-    KeyValueOf(TextOf(line), lineKey, value);
+    KeyValueOf(TextOf(line, decoded), lineKey, value);
     return std::string(value);
 }
 
@@ -208,9 +237,10 @@ int IniProfile::GetProfileInt(std::string_view section, std::string_view key, in
     if (!FindSection(section, header) || !FindKey(header, key, line)) {
         return defaultValue;
     }
+    std::string decoded;
     std::string_view lineKey;
     std::string_view value;
-    KeyValueOf(TextOf(line), lineKey, value);
+    KeyValueOf(TextOf(line, decoded), lineKey, value);
     return ParseProfileInt(value);
 }
 
@@ -240,7 +270,7 @@ void IniProfile::WriteProfileStrings(std::string_view section,
                                      const std::vector<std::pair<std::string, std::string>>& keysAndValues) {
     // The line before new text must end, even when it was the file's unterminated last line.
     const auto endedAt = [this](std::size_t offset) {
-        return offset == 0 || m_text[offset - 1] == '\n' ? std::string() : m_lineEnd;
+        return offset <= m_start || m_text[offset - 1] == '\n' ? std::string() : m_lineEnd;
     };
     const auto lineOf = [](const std::pair<std::string, std::string>& keyAndValue, std::string_view key) {
         return std::string(key) + "=" + std::string(OneLine(keyAndValue.second));
@@ -274,8 +304,9 @@ void IniProfile::WriteProfileStrings(std::string_view section,
             return true;
         });
 
-    // Rebuild the text once: replaced lines in place (keeping the key as the file spells it), new keys
-    // together at the insertion point, in the order given.
+    // Rebuild the text once: changed lines in place (keeping the key as the file spells it), new keys
+    // together at the insertion point, in the order given. A line that already reads as its new value
+    // keeps its bytes, so a line in another encoding or spelled with blanks is not rewritten.
     struct Edit {
         std::size_t begin;
         std::size_t end;
@@ -283,12 +314,19 @@ void IniProfile::WriteProfileStrings(std::string_view section,
     };
     std::vector<Edit> edits;
     std::string inserted;
+    std::string decoded;
     for (std::size_t i = 0; i < keysAndValues.size(); ++i) {
         if (found[i]) {
             std::string_view lineKey;
             std::string_view oldValue;
-            KeyValueOf(TextOf(*found[i]), lineKey, oldValue);
-            edits.push_back(Edit{found[i]->begin, found[i]->textEnd, lineOf(keysAndValues[i], lineKey)});
+            KeyValueOf(TextOf(*found[i], decoded), lineKey, oldValue);
+            std::string line = lineOf(keysAndValues[i], lineKey);
+            std::string_view newKey;
+            std::string_view newValue;
+            KeyValueOf(line, newKey, newValue);
+            if (newValue != oldValue) {
+                edits.push_back(Edit{found[i]->begin, found[i]->textEnd, std::move(line)});
+            }
         } else {
             inserted += lineOf(keysAndValues[i], keysAndValues[i].first) + m_lineEnd;
         }

@@ -86,6 +86,10 @@ std::optional<std::string> FakePlatform::ReadTextFile(const std::string& path) {
     return content.str();
 }
 
+std::string FakePlatform::TextLineToUtf8(std::string_view line) {
+    return lineDecoder ? lineDecoder(line) : std::string(line);
+}
+
 bool FakePlatform::ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) {
     ++saves;
     if (failSave) {

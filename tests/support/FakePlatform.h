@@ -33,6 +33,8 @@ public:
     std::vector<DriveMapping> driveTable;
     // Code page 932 conversion; the identity unless a test needs real bytes.
     std::function<std::string(std::string_view)> encoder;
+    // Decoding of a settings-file line; the identity unless a test needs another encoding.
+    std::function<std::string(std::string_view)> lineDecoder;
 
     // Counters of the calls made, for tests that check what ran.
     int capacityQueries = 0;
@@ -51,6 +53,7 @@ public:
     bool RenameNoReplace(const std::string& from, const std::string& to) override;
     bool CreateOrTruncate(const std::string& path) override;
     std::optional<std::string> ReadTextFile(const std::string& path) override;
+    std::string TextLineToUtf8(std::string_view line) override;
     bool FileExists(const std::string& path) override;
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;
     bool FolderStuck(const std::string& path) override;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <sys/mount.h>
@@ -21,6 +22,21 @@ public:
         std::filesystem::create_directories(folder);
         const std::string command = "mount -o loop '" + image.string() + "' '" + folder.string() + "' 2>/dev/null";
         m_mounted = geteuid() == 0 && std::system(command.c_str()) == 0;
+    }
+    enum class Bind { ReadWrite, ReadOnly };
+    // Bind-mounts a file or a folder onto target (an empty file or folder is made there when missing).
+    ScopedMount(const std::filesystem::path& source, const std::filesystem::path& target, Bind mode)
+        : m_folder(target) {
+        if (std::filesystem::is_directory(source)) {
+            std::filesystem::create_directories(target);
+        } else if (!std::filesystem::exists(target)) {
+            std::ofstream{target};
+        }
+        m_mounted = geteuid() == 0 && mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0;
+        if (m_mounted && mode == Bind::ReadOnly &&
+            mount(nullptr, target.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+            Unmount();
+        }
     }
     ~ScopedMount() { Unmount(); }
     ScopedMount(const ScopedMount&) = delete;

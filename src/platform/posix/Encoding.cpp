@@ -171,6 +171,10 @@ std::string Utf8ToCodePage932(std::string_view utf8) {
     return converter.Convert(utf8, Utf8SequenceLength);
 }
 
+std::string LineToUtf8(std::string_view line) {
+    return IsValidUtf8(line) ? std::string(line) : CodePage932ToUtf8(line);
+}
+
 std::string CodePage932ToUtf8(std::string_view cp932) {
     if (IsAscii(cp932)) {
         return std::string(cp932);

@@ -102,6 +102,49 @@ bool WriteAll(int fd, std::string_view content) {
     return true;
 }
 
+bool WriteAllAt(int fd, std::string_view content, off_t offset) {
+    while (!content.empty()) {
+        const ssize_t written = pwrite(fd, content.data(), content.size(), offset);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+        offset += written;
+    }
+    return true;
+}
+
+// Writes the content into the existing regular file itself, for a folder that takes no new file. The part
+// beyond the old end goes first: it is the part that needs new room, and when it does not fit, cutting
+// the file back to its old length leaves the old content whole.
+bool WriteInPlace(const std::string& path, std::string_view content) {
+    // O_NONBLOCK: a FIFO put there meanwhile must not hang the agent.
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const std::size_t oldSize = ok ? static_cast<std::size_t>(info.st_size) : 0;
+    if (ok && content.size() > oldSize) {
+        ok = WriteAllAt(fd, content.substr(oldSize), static_cast<off_t>(oldSize));
+        if (!ok) {
+            [[maybe_unused]] const int ignored = ftruncate(fd, static_cast<off_t>(oldSize));
+        }
+    }
+    ok = ok && WriteAllAt(fd, content.substr(0, std::min(oldSize, content.size())), 0) &&
+         ftruncate(fd, static_cast<off_t>(content.size())) == 0 && fsync(fd) == 0;
+    return (close(fd) == 0) && ok;
+}
+
+// True when creating a file failed because the folder takes no new file (permissions, read-only mount).
+bool FolderRefusesNewFiles(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
 // The file a path finally names, following symbolic links in its last component (a link to a missing
 // file gives the missing file's path); info receives what lstat tells of it (st_mode 0 when missing).
 std::string ResolveLastComponent(std::string path, struct stat& info) {
@@ -305,15 +348,22 @@ bool ReplaceFileContent(const std::string& path, std::string_view content) {
         temporary = prefix + "XXXXXX";
         const int fd = mkostemp(temporary.data(), O_CLOEXEC);
         if (fd < 0) {
-            return false;
+            // A read-only folder holding a writable file (a shared configuration): the file itself is written.
+            return FolderRefusesNewFiles(errno) && hadOld && WriteInPlace(target, content);
         }
         ok = fill(fd);
         ok = (close(fd) == 0) && ok;
     }
-    ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) {
         unlink(temporary.c_str());
         return false;
+    }
+    if (rename(temporary.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        unlink(temporary.c_str());
+        // EBUSY: the file is a mount point of its own (a file bind-mounted into a container), which no
+        // rename replaces; the file itself is written.
+        return error == EBUSY && hadOld && WriteInPlace(target, content);
     }
     RemoveOrphanedTemporaries(folder, "." + name + ".");
     // The rename itself reaches the disk with the folder.

@@ -28,8 +28,10 @@ inline constexpr std::size_t kMaxTextFileBytes = 16u << 20;
 std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes = kMaxTextFileBytes);
 
 // Replaces the content of the file (of the file a symbolic link points to) through a temporary file in the
-// same folder, flushed to disk and renamed over it. False on failure, with the old file whole and no
-// temporary file left behind.
+// same folder, flushed to disk and renamed over it. Where the folder takes no temporary file, or the file
+// is a mount point, an existing file is written in place and flushed instead. False on failure, with no
+// temporary file left behind and, short of a disk error in the middle of an in-place write, the old file
+// whole.
 bool ReplaceFileContent(const std::string& path, std::string_view content);
 
 // The process's file-creation mask.

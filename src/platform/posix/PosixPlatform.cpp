@@ -359,22 +359,17 @@ bool PosixPlatform::CreateOrTruncate(const std::string& path) {
 
 bool PosixPlatform::FileExists(const std::string& path) {
     struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
+    // A path that cannot be looked at (a folder without search permission) may well hold a file.
+    return ::lstat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR);
 }
 
 std::optional<std::string> PosixPlatform::ReadTextFile(const std::string& path) {
-    std::optional<std::string> bytes = ReadWholeFile(path);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    // A byte-order mark (from Windows editors) would otherwise become part of the first line.
-    if (bytes->compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        bytes->erase(0, 3);
-    }
-    if (IsValidUtf8(*bytes)) {
-        return bytes;
-    }
-    return CodePage932ToUtf8(*bytes);
+    // The bytes as they are: a hand-edited file may mix UTF-8 lines with code page 932 ones.
+    return ReadWholeFile(path);
+}
+
+std::string PosixPlatform::TextLineToUtf8(std::string_view line) {
+    return LineToUtf8(line);
 }
 
 bool PosixPlatform::ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) {

@@ -1,6 +1,8 @@
 #include "Win32Platform.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <ctime>
 #include <windows.h>
 
@@ -62,6 +64,37 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
         bytes.remove_prefix(written);
     }
     return true;
+}
+
+bool MoveTo(HANDLE file, std::uint64_t offset) {
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != FALSE;
+}
+
+// Writes the bytes into the existing file itself, for a folder that takes no new file. The part beyond the
+// old end goes first: it is the part that needs new room, and when it does not fit, cutting the file back
+// to its old length leaves the old content whole.
+bool WriteInPlace(const char* path, std::string_view bytes) {
+    FileHandle file(
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size)) {
+        return false;
+    }
+    const auto oldSize = static_cast<std::uint64_t>(size.QuadPart);
+    if (bytes.size() > oldSize) {
+        if (!MoveTo(file.Get(), oldSize) || !WriteAll(file.Get(), bytes.substr(oldSize))) {
+            if (MoveTo(file.Get(), oldSize)) {
+                SetEndOfFile(file.Get());
+            }
+            return false;
+        }
+    }
+    const bool written = MoveTo(file.Get(), 0) &&
+                         WriteAll(file.Get(), bytes.substr(0, std::min<std::uint64_t>(oldSize, bytes.size()))) &&
+                         MoveTo(file.Get(), bytes.size()) && SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get());
+    return file.Close() && written;
 }
 
 bool IsAscii(std::string_view text) {
@@ -213,7 +246,15 @@ bool Win32Platform::CreateOrTruncate(const std::string& path) {
 
 bool Win32Platform::FileExists(const std::string& path) {
     const auto ansiPath = AnsiPath(path);
-    return ansiPath && GetFileAttributesA(ansiPath->c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!ansiPath) {
+        return false; // no file can have that name
+    }
+    if (GetFileAttributesA(ansiPath->c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return true;
+    }
+    // A path that cannot be looked at (access denied) may well hold a file.
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 std::optional<std::string> Win32Platform::ReadTextFile(const std::string& path) {
@@ -253,6 +294,10 @@ std::optional<std::string> Win32Platform::ReadTextFile(const std::string& path) 
     return win32::CodePageToUtf8(bytes, CP_ACP);
 }
 
+std::string Win32Platform::TextLineToUtf8(std::string_view line) {
+    return std::string(line); // the file was converted as a whole when it was read
+}
+
 bool Win32Platform::ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) {
     const auto ansiPath = AnsiPath(path);
     if (!ansiPath) {
@@ -263,14 +308,19 @@ bool Win32Platform::ReplaceFileAtomically(const std::string& path, std::string_v
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return false;
     }
+    const std::string bytes = FileBytesOf(utf8Content);
     const std::string temporary = *ansiPath + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
     {
         FileHandle file(
             CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.IsValid()) {
-            return false;
+            // A folder that takes no new file but holds a writable settings file (a shared configuration):
+            // the file itself is written.
+            const bool refused = GetLastError() == ERROR_ACCESS_DENIED;
+            return refused && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                   WriteInPlace(ansiPath->c_str(), bytes);
         }
-        const bool written = WriteAll(file.Get(), FileBytesOf(utf8Content)) && FlushFileBuffers(file.Get());
+        const bool written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
         if (!file.Close() || !written) {
             DeleteFileA(temporary.c_str());
             return false;

@@ -170,6 +170,80 @@ TEST(Faults, ReadOnlySettingsFolderKeepsTheAgentServing) {
     EXPECT_EQ(agent.Stop(), 0);
 }
 
+TEST(Faults, SettingsFileDeletedWhileRunningIsWrittenAgain) {
+    TempDir dir;
+    const int port = FreePort();
+    dir.Write("tarvellin.ini", Settings(port, dir.Folder(), "Nokori=77\n"));
+    AgentProcess agent(dir.Path().string());
+    ASSERT_TRUE(WaitUntil([&] { return Renew(port); }));
+
+    fs::remove(dir.Path() / "tarvellin.ini");
+    ASSERT_TRUE(Renew(port));
+    const std::string saved = dir.Read("tarvellin.ini");
+    EXPECT_TRUE(CompleteSettings(saved)) << saved;
+    EXPECT_EQ(IniProfile(saved).GetProfileInt("Setting", "Nokori", 0), 77);
+    EXPECT_EQ(IniProfile(saved).GetProfileInt("Setting", "Port", 0), port);
+    EXPECT_EQ(agent.Stop(), 0);
+}
+
+TEST(Faults, WritableSettingsFileInReadOnlyFolderKeepsSettingsAcrossRestarts) {
+    TempDir dir;
+    // The measured drive is a tmpfs whose free figure the test changes between the runs, so the second
+    // run must rename the status file the first run published.
+    ScopedMount measured(dir.Path() / "measured", "tmpfs", "size=8m");
+    ScopedMount work(dir.Path() / "work", "tmpfs", "size=1m");
+    REQUIRE_MOUNT(measured);
+    REQUIRE_MOUNT(work);
+    const fs::path folder = dir.Path() / "work";
+    const fs::path status = dir.Path() / "status";
+    fs::create_directory(status);
+    const int port = FreePort();
+    dir.Write("real/tarvellin.ini", "; shared settings\n[Setting]\nPath=\"" + status.string() +
+                                        "/\"\nNetWork=1\nPort=" + std::to_string(port) +
+                                        "\nDirectory=M\n[Drives]\nC=\"/\"\nM=\"" + (dir.Path() / "measured").string() +
+                                        "\"\n");
+    const ScopedMount file(dir.Path() / "real/tarvellin.ini", folder / "tarvellin.ini", ScopedMount::Bind::ReadWrite);
+    REQUIRE_MOUNT(file);
+    ASSERT_TRUE(work.Remount("tmpfs", MS_RDONLY, "size=1m"));
+
+    for (const std::string expected : {"空容量8 MByte", "空容量7 MByte"}) {
+        AgentProcess agent(folder.string());
+        ASSERT_TRUE(WaitUntil([&] { return Renew(port); }));
+        EXPECT_EQ(StatusFiles(status), std::vector<std::string>{expected});
+        const std::string saved = dir.Read("real/tarvellin.ini");
+        EXPECT_TRUE(CompleteSettings(saved)) << saved;
+        EXPECT_EQ(IniProfile(saved).GetProfileString("Setting", "Filename"), expected);
+        EXPECT_EQ(saved.rfind("; shared settings\n", 0), 0u);
+        EXPECT_EQ(agent.Stop(), 0);
+        std::ofstream(dir.Path() / "measured/filler", std::ios::binary) << std::string(1 << 20, 'x');
+    }
+}
+
+TEST(Faults, CommentInAnotherEncodingLeavesTheAgentsOwnSettingsWhole) {
+    TempDir dir;
+    ScopedMount measured(dir.Path() / "measured", "tmpfs", "size=8m");
+    REQUIRE_MOUNT(measured);
+    const fs::path status = dir.Path() / "状態";
+    fs::create_directory(status);
+    const int port = FreePort();
+    const std::string comment = "; caf\xE9 (edited by hand)\n";
+    dir.Write("tarvellin.ini",
+              comment + "[Setting]\nPath=\"" + status.string() + "/\"\nNetWork=1\nPort=" + std::to_string(port) +
+                  "\nDirectory=M\n[Drives]\nC=\"/\"\nM=\"" + (dir.Path() / "measured").string() + "\"\n");
+
+    // The second run finds another figure and must rename the status file the first run published.
+    for (const std::string expected : {"空容量8 MByte", "空容量7 MByte"}) {
+        AgentProcess agent(dir.Path().string());
+        ASSERT_TRUE(WaitUntil([&] { return Renew(port); }));
+        EXPECT_EQ(StatusFiles(status), std::vector<std::string>{expected});
+        const std::string saved = dir.Read("tarvellin.ini");
+        EXPECT_EQ(saved.rfind(comment, 0), 0u);
+        EXPECT_EQ(IniProfile(saved).GetProfileString("Setting", "Path"), "\"" + status.string() + "/\"");
+        EXPECT_EQ(agent.Stop(), 0);
+        std::ofstream(dir.Path() / "measured/filler", std::ios::binary) << std::string(1 << 20, 'x');
+    }
+}
+
 TEST(Faults, KilledInTheMiddleOfRefreshesTheFilesStayWhole) {
     TempDir dir;
     // The measured drive is a tmpfs nobody writes to, so its free figure, and so the status-file name,

@@ -1,5 +1,6 @@
 #include "capacity/Monitor.h"
 
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -193,6 +194,25 @@ TEST_F(MonitorTest, RefreshCycleWithoutWindowOrOtherDrivesOnlyMeasuresPublishesA
     monitor.RefreshCycle();
     EXPECT_EQ(log, (Log{"capacity C:\\", "rename", "save"}));
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"tarvellin.ini", "空容量390 MByte"}));
+}
+
+// A settings file removed while the agent runs (after the load, or after a save of this run) is
+// written again by the next save, with the settings held in memory.
+TEST_F(MonitorTest, SettingsFileDeletedWhileRunningIsCreatedAgainByTheNextSave) {
+    for (const bool savedBefore : {false, true}) {
+        dir.Write("tarvellin.ini", "[Setting]\nPort=9000\n");
+        monitor.LoadSettings();
+        if (savedBefore) {
+            monitor.SaveSettings();
+        }
+        std::filesystem::remove(dir.Path() / "tarvellin.ini");
+        monitor.Settings().Nokori = 42;
+        monitor.SaveSettings();
+
+        const IniProfile saved(dir.Read("tarvellin.ini"));
+        EXPECT_EQ(saved.GetProfileInt("Setting", "Port", 0), 9000) << savedBefore;
+        EXPECT_EQ(saved.GetProfileInt("Setting", "Nokori", 0), 42) << savedBefore;
+    }
 }
 
 struct WarningCase {

@@ -282,6 +282,23 @@ TEST(Win32PlatformFiles, ReplaceFileAtomicallyLeavesTheOldFileWholeOnFailure) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+TEST(Win32PlatformFiles, ReplaceFileAtomicallyWritesInPlaceWhereNoTemporaryCanBeMade) {
+    TempDir temp;
+    const std::string path = temp.Folder() + "tarvellin.ini";
+    // A folder where the temporary file would go: creating it is refused as in a folder without the right
+    // to add files.
+    const std::string blocker = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+    ASSERT_TRUE(CreateDirectoryA(blocker.c_str(), nullptr));
+    WriteRaw(path, "[Setting]\r\nPort=1\r\n");
+    Win32Platform platform;
+    for (const std::string content : {"; longer than before\r\n[Setting]\r\nPort=8085\r\n", "[Setting]\r\n"}) {
+        EXPECT_TRUE(platform.ReplaceFileAtomically(path, content));
+        EXPECT_EQ(RawContent(path), content);
+    }
+    RemoveDirectoryA(blocker.c_str());
+    EXPECT_EQ(temp.List(), std::vector<std::string>{"tarvellin.ini"});
+}
+
 TEST(Win32PlatformTexts, ToCodePage932GivesShiftJisBytes) {
     Win32Platform platform;
     struct Case {

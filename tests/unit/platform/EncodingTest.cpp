@@ -1,9 +1,15 @@
 #include "Encoding.h"
 #include "PosixPlatform.h"
 
+#include <optional>
+#include <ostream>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
+#include "capacity/Monitor.h"
+#include "settings/IniProfile.h"
 
 namespace {
 
@@ -72,17 +78,83 @@ TEST(Utf8Validation, RejectsOverlongSurrogatesAndOutOfRange) {
     }
 }
 
-TEST(TextFiles, LegacyCodePageFileReadsAsUtf8AndUtf8StaysAsIs) {
-    TempDir dir;
+const std::string kFreeCp932 = Bytes({0x8B, 0xF3, 0x97, 0x65, 0x97, 0xCA}); // 空容量
+const std::string kPassCp932 = Bytes({0x83, 0x70, 0x83, 0x58});             // パス
+
+TEST(TextLines, ValidUtf8StaysAndAnythingElseIsCodePage932) {
     PosixPlatform platform;
-    dir.Write("sjis.ini", "[Setting]\nPath=\"D:\\" + Bytes({0x8B, 0xF3, 0x97, 0x65, 0x97, 0xCA}) + "\"\n");
-    EXPECT_EQ(platform.ReadTextFile(dir.Folder() + "sjis.ini"), "[Setting]\nPath=\"D:\\空容量\"\n");
-    dir.Write("utf8.ini", "[Setting]\nFilename=空容量1 MByte\n");
-    EXPECT_EQ(platform.ReadTextFile(dir.Folder() + "utf8.ini"), "[Setting]\nFilename=空容量1 MByte\n");
-    dir.Write("bom.ini", "\xEF\xBB\xBF[Setting]\n");
-    EXPECT_EQ(platform.ReadTextFile(dir.Folder() + "bom.ini"), "[Setting]\n");
-    EXPECT_EQ(platform.ReadTextFile(dir.Folder() + "absent.ini"), std::nullopt);
-    EXPECT_EQ(platform.ToCodePage932("空容量"), Bytes({0x8B, 0xF3, 0x97, 0x65, 0x97, 0xCA}));
+    EXPECT_EQ(platform.TextLineToUtf8("Path=\"/srv/状態/\""), "Path=\"/srv/状態/\"");
+    EXPECT_EQ(platform.TextLineToUtf8("Filename=" + kFreeCp932), "Filename=空容量");
+    EXPECT_EQ(platform.TextLineToUtf8("; caf\xE9"), "; caf?");
+}
+
+struct SettingsFileCase {
+    const char* name;
+    std::string bytes;
+    std::string path;
+    std::string filename;
+};
+
+void PrintTo(const SettingsFileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SettingsFileLinesTest : public ::testing::TestWithParam<SettingsFileCase> {};
+
+// The settings file as it is kept on disk, each line read in its own encoding.
+TEST_P(SettingsFileLinesTest, EachLineIsReadInItsOwnEncoding) {
+    TempDir dir;
+    dir.Write("tarvellin.ini", GetParam().bytes);
+    PosixPlatform platform;
+    const std::optional<std::string> text = platform.ReadTextFile(dir.Folder() + "tarvellin.ini");
+    ASSERT_EQ(text, GetParam().bytes);
+    const IniProfile ini(*text, [&](std::string_view line) { return platform.TextLineToUtf8(line); });
+    EXPECT_EQ(ini.GetProfileString("Setting", "Path"), GetParam().path);
+    EXPECT_EQ(ini.GetProfileString("Setting", "Filename"), GetParam().filename);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SettingsFileLinesTest,
+    ::testing::Values(
+        SettingsFileCase{"Utf8WithOneCodePage932Comment",
+                         "[Setting]\n; caf\xE9\nPath=\"/srv/状態/\"\nFilename=空容量1 MByte\n", "\"/srv/状態/\"",
+                         "空容量1 MByte"},
+        SettingsFileCase{"CodePage932File",
+                         "[Setting]\nPath=\"D:\\" + kFreeCp932 + "\"\nFilename=" + kFreeCp932 + "1 MByte\n",
+                         "\"D:\\空容量\"", "空容量1 MByte"},
+        SettingsFileCase{"CrLfFileOfBothEncodings",
+                         "[Setting]\r\nPath=\"/srv/状態/\"\r\nFilename=" + kFreeCp932 + "1 MByte\r\n", "\"/srv/状態/\"",
+                         "空容量1 MByte"},
+        SettingsFileCase{"ByteOrderMark", "\xEF\xBB\xBF[Setting]\nPath=\"/srv/状態/\"\n", "\"/srv/状態/\"", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A hand-edited comment in another encoding leaves the agent's own values as they are, and a save rewrites
+// only the lines whose values changed.
+TEST(SettingsFileLines, AgentValuesSurviveSaveAndReloadBesideLinesInCodePage932) {
+    TempDir dir;
+    const std::string status = dir.Folder() + "状態/";
+    const std::string before = "; caf\xE9\n[Setting]\nPath=\"" + status +
+                               "\"\nFilename=空容量1 MByte\nPass=" + kPassCp932 + "\n[Drives]\nC=\"/\"\n";
+    dir.Write("tarvellin.ini", before);
+    PosixPlatform platform;
+    Monitor monitor(platform, dir.Folder() + "tarvellin.ini");
+    monitor.LoadSettings();
+    EXPECT_EQ(monitor.Settings().Path, status);
+    EXPECT_EQ(monitor.Settings().Filename, "空容量1 MByte");
+    EXPECT_EQ(monitor.Settings().Pass, "パス");
+
+    monitor.Settings().Filename = "空容量2 MByte";
+    monitor.SaveSettings();
+    const std::string saved = dir.Read("tarvellin.ini");
+    EXPECT_EQ(
+        saved.rfind("; caf\xE9\n[Setting]\nPath=\"" + status + "\"\nFilename=空容量2 MByte\nPass=" + kPassCp932 + "\n",
+                    0),
+        0u)
+        << saved;
+
+    Monitor reloaded(platform, dir.Folder() + "tarvellin.ini");
+    reloaded.LoadSettings();
+    EXPECT_EQ(reloaded.Settings(), monitor.Settings());
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 #include "PosixPlatform.h"
 
 #include <filesystem>
+#include <functional>
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -191,16 +193,78 @@ TEST_F(ReplaceFileTest, FailsWithoutTouchingAFolderInTheWay) {
     EXPECT_FALSE(ReplaceFileContent(Path("missing/tarvellin.ini"), "x"));
 }
 
-TEST_F(ReplaceFileTest, ReadOnlyFolderKeepsOldFile) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root writes into read-only folders; the full-volume test covers root";
+// Runs the check in a child process that file permissions bind (as the user "nobody" when the test runs as
+// root); its exit code: 0 when the check held, 1 when not, 2 when the child could not drop its rights.
+int AsUnprivilegedUser(const std::function<bool()>& check) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(2);
+        }
+        _exit(check() ? 0 : 1);
     }
-    m_dir.Write("ro/tarvellin.ini", "old");
-    fs::permissions(m_dir.Path() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(ReplaceFileContent(Path("ro/tarvellin.ini"), "new"));
-    fs::permissions(m_dir.Path() / "ro", fs::perms::owner_all);
-    EXPECT_EQ(m_dir.Read("ro/tarvellin.ini"), "old");
-    EXPECT_EQ(m_dir.List("ro"), std::vector<std::string>{"tarvellin.ini"});
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : 2;
+}
+
+struct ReadOnlyFolderCase {
+    const char* name;
+    unsigned fileMode; // 0: no file
+    std::string before;
+    std::string after;
+    bool saved;
+};
+
+void PrintTo(const ReadOnlyFolderCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReadOnlyFolderTest : public ::testing::TestWithParam<ReadOnlyFolderCase> {};
+
+// A folder that takes no new file (a shared configuration folder) gets no temporary; a writable file in it
+// is written in place, a read-only or missing one is left as it is.
+TEST_P(ReadOnlyFolderTest, WritableFileIsWrittenInPlace) {
+    const ReadOnlyFolderCase& c = GetParam();
+    TempDir dir;
+    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    const fs::path folder = dir.Path() / "ro";
+    fs::create_directory(folder);
+    const std::string path = (folder / "tarvellin.ini").string();
+    if (c.fileMode != 0) {
+        dir.Write("ro/tarvellin.ini", c.before);
+        ASSERT_EQ(chmod(path.c_str(), c.fileMode), 0);
+    }
+    ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+
+    const int result = AsUnprivilegedUser([&] { return ReplaceFileContent(path, c.after); });
+    chmod(folder.c_str(), 0755);
+    ASSERT_NE(result, 2) << "could not drop to an unprivileged user";
+    EXPECT_EQ(result == 0, c.saved);
+    EXPECT_EQ(dir.Read("ro/tarvellin.ini"), c.saved ? c.after : c.before);
+    EXPECT_EQ(dir.List("ro").size(), c.fileMode != 0 ? 1u : 0u); // no temporary left
+}
+
+const std::string kShortSettings = "[Setting]\nPort=1\n";
+const std::string kLongSettings = "; comment\n[Setting]\nPort=8085\nPath=\"/srv/share/\"\n";
+
+INSTANTIATE_TEST_SUITE_P(Table, ReadOnlyFolderTest,
+                         ::testing::Values(ReadOnlyFolderCase{"Longer", 0666, kShortSettings, kLongSettings, true},
+                                           ReadOnlyFolderCase{"Shorter", 0666, kLongSettings, kShortSettings, true},
+                                           ReadOnlyFolderCase{"ReadOnlyFile", 0444, kShortSettings, kLongSettings,
+                                                              false},
+                                           ReadOnlyFolderCase{"NoFile", 0, "", kLongSettings, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PlatformFiles, FileBehindAFolderThatCannotBeSearchedCountsAsExisting) {
+    TempDir dir;
+    dir.Write("closed/tarvellin.ini", "x");
+    fs::create_directory(dir.Path() / "open");
+    ASSERT_EQ(chmod((dir.Path() / "closed").c_str(), 0600), 0);
+    PosixPlatform platform;
+    EXPECT_EQ(AsUnprivilegedUser([&] { return platform.FileExists(dir.Folder() + "closed/tarvellin.ini"); }), 0);
+    EXPECT_EQ(AsUnprivilegedUser([&] { return !platform.FileExists(dir.Folder() + "open/absent"); }), 0);
+    chmod((dir.Path() / "closed").c_str(), 0700);
 }
 
 TEST(PlatformFiles, LocalMinuteIsInRange) {

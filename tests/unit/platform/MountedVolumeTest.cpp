@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ScopedMount.h"
 #include "TempDir.h"
 
 namespace fs = std::filesystem;
@@ -21,41 +22,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint64_t kMiB = 1u << 20;
-
-// A filesystem mounted on a folder for the life of the object (root only).
-class ScopedMount {
-public:
-    ScopedMount(const fs::path& folder, const char* type, const char* options) : m_folder(folder) {
-        fs::create_directories(folder);
-        m_mounted = geteuid() == 0 && mount(type, folder.c_str(), type, 0, options) == 0;
-    }
-    // Mounts an image file through a loop device with mount(8).
-    ScopedMount(const fs::path& folder, const fs::path& image) : m_folder(folder) {
-        fs::create_directories(folder);
-        const std::string command = "mount -o loop '" + image.string() + "' '" + folder.string() + "' 2>/dev/null";
-        m_mounted = geteuid() == 0 && std::system(command.c_str()) == 0;
-    }
-    ~ScopedMount() {
-        if (m_mounted) {
-            umount2(m_folder.c_str(), MNT_DETACH);
-        }
-    }
-    ScopedMount(const ScopedMount&) = delete;
-    ScopedMount& operator=(const ScopedMount&) = delete;
-
-    bool Mounted() const { return m_mounted; }
-    bool Remount(const char* type, unsigned long flags, const char* options) {
-        return mount(type, m_folder.c_str(), type, MS_REMOUNT | flags, options) == 0;
-    }
-
-private:
-    fs::path m_folder;
-    bool m_mounted = false;
-};
-
-#define REQUIRE_MOUNT(m)                                                                                               \
-    if (!(m).Mounted())                                                                                                \
-    GTEST_SKIP() << "needs root and mount()"
 
 TEST(Volumes, CapacityIsStatvfsTotalAndTotalFree) {
     TempDir dir;
@@ -166,6 +132,30 @@ TEST(SaveOnFullOrReadOnlyVolume, ReadOnlyVolumeKeepsOldFile) {
     EXPECT_FALSE(platform.ReplaceFileAtomically((dir.Path() / "ro/tarvellin.ini").string(), "new"));
     EXPECT_FALSE(platform.CreateOrTruncate((dir.Path() / "ro/tarvellin.ini").string()));
     EXPECT_EQ(dir.Read("ro/tarvellin.ini"), "old");
+}
+
+// Settings files that no rename can replace: one on a read-only mount with the file mounted writable on
+// top, and one that is a mount point of its own in a writable folder (a file bind-mounted into a container).
+TEST(SaveOnFullOrReadOnlyVolume, FileMountedWritableIsWrittenInPlace) {
+    for (const bool folderReadOnly : {true, false}) {
+        TempDir dir;
+        const fs::path folder = dir.Path() / "config";
+        dir.Write("real/tarvellin.ini", "[Setting]\nPort=1\n");
+        ScopedMount folderMount(folder, "tmpfs", "size=1m");
+        REQUIRE_MOUNT(folderMount);
+        const ScopedMount file(dir.Path() / "real/tarvellin.ini", folder / "tarvellin.ini",
+                               ScopedMount::Bind::ReadWrite);
+        REQUIRE_MOUNT(file);
+        if (folderReadOnly) {
+            ASSERT_TRUE(folderMount.Remount("tmpfs", MS_RDONLY, "size=1m"));
+        }
+        PosixPlatform platform;
+        for (const std::string content : {"; longer than before\n[Setting]\nPort=8085\n", "[Setting]\n"}) {
+            EXPECT_TRUE(platform.ReplaceFileAtomically((folder / "tarvellin.ini").string(), content)) << folderReadOnly;
+            EXPECT_EQ(dir.Read("real/tarvellin.ini"), content) << folderReadOnly;
+        }
+        EXPECT_EQ(dir.List("config"), std::vector<std::string>{"tarvellin.ini"}) << folderReadOnly;
+    }
 }
 
 TEST(RenameFallbacks, EveryMethodKeepsTargetsOnTmpfs) {

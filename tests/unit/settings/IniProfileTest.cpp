@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Latin1Lines.h"
+
 namespace {
 
 struct IntCase {
@@ -109,8 +111,35 @@ INSTANTIATE_TEST_SUITE_P(
                   "\x01\x02garbage\n[Setting]\nno equals here\n\xff\xfe=\nA=1\n"},
         WriteCase{"LineBreakInValueCannotInjectKeys", "[Setting]\n", "Setting", "Pass", "x\n[Drives]\nC=/",
                   "[Setting]\nPass=x\n"},
-        WriteCase{"NegativeIntWithMinus", "", "Setting", "Time", "-3", "[Setting]\nTime=-3\n"}),
+        WriteCase{"NegativeIntWithMinus", "", "Setting", "Time", "-3", "[Setting]\nTime=-3\n"},
+        WriteCase{"LineThatReadsAsTheValueKeepsItsSpelling", "[Setting]\n port = 9 \n", "Setting", "Port", "9",
+                  "[Setting]\n port = 9 \n"},
+        WriteCase{"ByteOrderMarkKeptAndNotRead", "\xEF\xBB\xBF[Setting]\nA=1\n", "Setting", "B", "2",
+                  "\xEF\xBB\xBF[Setting]\nA=1\nB=2\n"},
+        WriteCase{"ByteOrderMarkAloneIsAnEmptyFile", "\xEF\xBB\xBF", "Setting", "B", "2",
+                  "\xEF\xBB\xBF[Setting]\nB=2\n"}),
     [](const ::testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
+
+// A hand-edited file: UTF-8 lines of the agent's own beside lines in a legacy encoding (here Latin-1, so
+// that 0xE9 is "é").
+TEST(IniProfileTest, EachLineIsDecodedOnItsOwnAndOnlyChangedLinesAreRewritten) {
+    const std::string before = "\xEF\xBB\xBF[Setting]\r\n; caf\xE9\r\nPath = \"/srv/\xE9t\xE9/\"\r\nPass=\xE9\r\n"
+                               "Filename=空容量1 MByte\r\n[Caf\xE9]\r\nK=\xE9\r\n";
+    IniProfile ini(before, Latin1UnlessUtf8);
+    EXPECT_EQ(ini.GetProfileString("Setting", "Path"), "\"/srv/été/\"");
+    EXPECT_EQ(ini.GetProfileString("Setting", "Pass"), "é");
+    EXPECT_EQ(ini.GetProfileString("Setting", "Filename"), "空容量1 MByte");
+    EXPECT_EQ(ini.GetProfileString("Café", "K"), "é");
+
+    ini.WriteProfileStrings("Setting",
+                            {{"Path", "\"/srv/été/\""}, {"Pass", "ü"}, {"Filename", "空容量2 MByte"}, {"Auto", "1"}});
+    EXPECT_EQ(ini.Text(), "\xEF\xBB\xBF[Setting]\r\n; caf\xE9\r\nPath = \"/srv/\xE9t\xE9/\"\r\nPass=ü\r\n"
+                          "Filename=空容量2 MByte\r\nAuto=1\r\n[Caf\xE9]\r\nK=\xE9\r\n");
+    const IniProfile again(ini.Text(), Latin1UnlessUtf8);
+    EXPECT_EQ(again.GetProfileString("Setting", "Path"), "\"/srv/été/\"");
+    EXPECT_EQ(again.GetProfileString("Setting", "Pass"), "ü");
+    EXPECT_EQ(again.GetProfileString("Setting", "Filename"), "空容量2 MByte");
+}
 
 TEST(IniProfileTest, NulBytesAndHugeLinesAreHandled) {
     std::string text("[Setting]\nPass=ab\0cd\n", 21);
