@@ -6,8 +6,9 @@
 // Number of other drives (slots) besides the main drive.
 inline constexpr int kDriveSlots = 9;
 
-// The persisted options, one field per key of the section "Setting", named after its key.
-// Slot k (0-based here) of the other drives is key "Path"/"Filename" followed by k + 2.
+// The persisted options, one field per key of the section "Setting", named after its key; the initial values
+// are the defaults of missing keys. Slot k (0-based here) of the other drives is key "Path"/"Filename"
+// followed by k + 2. The keys, their order and how each is stored are listed once, in SettingsStore.cpp.
 struct MonitorSettings {
     std::string Path;
     std::string Filename;

@@ -1,6 +1,7 @@
 #include "settings/SettingsStore.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 
 namespace {
@@ -39,17 +40,71 @@ std::string StripQuotes(std::string_view text) {
 
 namespace {
 
-// The 33 keys of the section "Setting" in the order of the load and the save.
-std::vector<std::string> SettingKeys() {
-    std::vector<std::string> keys = {"Path",      "Filename",   "Auto",      "Time",       "GByte",
-                                     "Directory", "NetWork",    "Port",      "Keikoku",    "Nokori",
-                                     "Pass",      "NetKoushin", "EnbChange", "OtherDrive", "Directory2"};
-    for (int k = 0; k < kDriveSlots; ++k) {
-        keys.push_back(NumberedKey("Path", k));
+// How a key's value is held in the file.
+enum class SettingKind {
+    Number,       // decimal text
+    Text,         // as it is
+    QuotedFolder, // in double quotes
+};
+
+// One key of the section "Setting" and the member it belongs to. The member's initial value in
+// MonitorSettings is the default of a missing key.
+struct SettingKey {
+    std::string name;
+    SettingKind kind;
+    int MonitorSettings::*number = nullptr;
+    std::string MonitorSettings::*text = nullptr;
+    std::array<std::string, kDriveSlots> MonitorSettings::*slots = nullptr;
+    std::size_t slot = 0;
+
+    std::string& Text(MonitorSettings& settings) const {
+        return slots != nullptr ? (settings.*slots)[slot] : settings.*text;
     }
-    for (int k = 0; k < kDriveSlots; ++k) {
-        keys.push_back(NumberedKey("Filename", k));
+    const std::string& Text(const MonitorSettings& settings) const {
+        return slots != nullptr ? (settings.*slots)[slot] : settings.*text;
     }
+};
+
+// The listener starts right after this key has been read.
+constexpr std::string_view kListenerStartsAfter = "Nokori";
+
+// The 33 keys in the order of the load and of the save.
+const std::vector<SettingKey>& SettingKeys() {
+    static const std::vector<SettingKey> keys = [] {
+        using M = MonitorSettings;
+        const auto number = [](const char* name, int M::*member) {
+            return SettingKey{name, SettingKind::Number, member, nullptr, nullptr, 0};
+        };
+        const auto text = [](const char* name, std::string M::*member, SettingKind kind = SettingKind::Text) {
+            return SettingKey{name, kind, nullptr, member, nullptr, 0};
+        };
+        std::vector<SettingKey> table = {
+            text("Path", &M::Path, SettingKind::QuotedFolder),
+            text("Filename", &M::Filename),
+            number("Auto", &M::Auto),
+            number("Time", &M::Time),
+            number("GByte", &M::GByte),
+            text("Directory", &M::Directory),
+            number("NetWork", &M::NetWork),
+            number("Port", &M::Port),
+            number("Keikoku", &M::Keikoku),
+            number("Nokori", &M::Nokori),
+            text("Pass", &M::Pass),
+            number("NetKoushin", &M::NetKoushin),
+            number("EnbChange", &M::EnbChange),
+            number("OtherDrive", &M::OtherDrive),
+            text("Directory2", &M::Directory2),
+        };
+        for (std::size_t k = 0; k < kDriveSlots; ++k) {
+            table.push_back({NumberedKey("Path", static_cast<int>(k)), SettingKind::QuotedFolder, nullptr, nullptr,
+                             &M::Path2To10, k});
+        }
+        for (std::size_t k = 0; k < kDriveSlots; ++k) {
+            table.push_back({NumberedKey("Filename", static_cast<int>(k)), SettingKind::Text, nullptr, nullptr,
+                             &M::Filename2To10, k});
+        }
+        return table;
+    }();
     return keys;
 }
 
@@ -57,71 +112,47 @@ std::vector<std::string> SettingKeys() {
 
 MonitorSettings ReadMonitorSettings(const IniProfile& ini,
                                     const std::function<void(const MonitorSettings&)>& afterNokori) {
+    const std::vector<SettingKey>& keys = SettingKeys();
+    std::vector<std::string> names;
+    names.reserve(keys.size());
+    for (const SettingKey& key : keys) {
+        names.push_back(key.name);
+    }
     // All keys in one pass over the file, then taken in the order of the load.
-    const std::vector<std::optional<std::string>> values = ini.GetProfileStrings(kSettingSection, SettingKeys());
-    std::size_t next = 0;
-    const auto text = [&values, &next]() { return values[next++].value_or(std::string()); };
-    const auto number = [&values, &next](int defaultValue) {
-        const std::optional<std::string>& value = values[next++];
-        return value ? ParseProfileInt(*value) : defaultValue;
-    };
-
+    const std::vector<std::optional<std::string>> values = ini.GetProfileStrings(kSettingSection, names);
     MonitorSettings settings;
-    settings.Path = text();
-    settings.Filename = text();
-    settings.Auto = number(0);
-    settings.Time = number(0);
-    settings.GByte = number(0);
-    settings.Directory = text();
-    settings.NetWork = number(0);
-    settings.Port = number(8085);
-    settings.Keikoku = number(0);
-    settings.Nokori = number(100);
-    if (afterNokori) {
-        afterNokori(settings);
-    }
-    settings.Pass = text();
-    settings.NetKoushin = number(0);
-    settings.EnbChange = number(0);
-    settings.OtherDrive = number(0);
-    settings.Directory2 = text();
-    for (std::string& folder : settings.Path2To10) {
-        folder = text();
-    }
-    for (std::string& name : settings.Filename2To10) {
-        name = text();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const SettingKey& key = keys[i];
+        if (key.kind == SettingKind::Number) {
+            if (values[i]) {
+                settings.*key.number = ParseProfileInt(*values[i]);
+            }
+        } else {
+            key.Text(settings) = values[i].value_or(std::string());
+        }
+        if (key.name == kListenerStartsAfter && afterNokori) {
+            afterNokori(settings);
+        }
     }
     settings.HttpHeaders = ini.GetProfileInt("Http", "Headers", 0);
     return settings;
 }
 
 void WriteMonitorSettings(IniProfile& ini, const MonitorSettings& settings) {
-    const std::vector<std::string> keys = SettingKeys();
-    std::vector<std::string> values = {Quoted(settings.Path),
-                                       settings.Filename,
-                                       std::to_string(settings.Auto),
-                                       std::to_string(settings.Time),
-                                       std::to_string(settings.GByte),
-                                       settings.Directory,
-                                       std::to_string(settings.NetWork),
-                                       std::to_string(settings.Port),
-                                       std::to_string(settings.Keikoku),
-                                       std::to_string(settings.Nokori),
-                                       settings.Pass,
-                                       std::to_string(settings.NetKoushin),
-                                       std::to_string(settings.EnbChange),
-                                       std::to_string(settings.OtherDrive),
-                                       settings.Directory2};
-    for (const std::string& folder : settings.Path2To10) {
-        values.push_back(Quoted(folder));
-    }
-    for (const std::string& name : settings.Filename2To10) {
-        values.push_back(name);
-    }
     std::vector<std::pair<std::string, std::string>> keysAndValues;
-    keysAndValues.reserve(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        keysAndValues.emplace_back(keys[i], std::move(values[i]));
+    keysAndValues.reserve(SettingKeys().size());
+    for (const SettingKey& key : SettingKeys()) {
+        switch (key.kind) {
+        case SettingKind::Number:
+            keysAndValues.emplace_back(key.name, std::to_string(settings.*key.number));
+            break;
+        case SettingKind::Text:
+            keysAndValues.emplace_back(key.name, key.Text(settings));
+            break;
+        case SettingKind::QuotedFolder:
+            keysAndValues.emplace_back(key.name, Quoted(key.Text(settings)));
+            break;
+        }
     }
     // One pass, with the effect of the 33 writes in this order.
     ini.WriteProfileStrings(kSettingSection, keysAndValues);
