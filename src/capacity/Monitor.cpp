@@ -79,8 +79,10 @@ void Monitor::SaveSettings() {
             WriteDriveTable(ini, m_platform.DriveTable());
             tableWritten = true;
         }
-        if (m_platform.ReplaceFileAtomically(m_configurationPath, ini.Text())) {
-            saved = true;
+        const std::string content = ini.Text();
+        // A file that already holds exactly these bytes stays as it is: no write, no flush to the disk.
+        saved = (text && *text == content) || m_platform.ReplaceFileAtomically(m_configurationPath, content);
+        if (saved) {
             // Written once per run, or found written by someone else: from now on only read.
             if (tableWritten || ini.HasSection(kDrivesSection)) {
                 m_writeDriveTable = false;

@@ -72,9 +72,10 @@ public:
     // When the file's folder does not answer, the defaults are used and no save of this run replaces the file.
     std::string LoadSettings(const std::function<void(int port)>& startListening = {});
     // Writes all keys in the fixed order in one atomic replace of the file, keeping its other content;
-    // then the minute counter is 0. A failed write leaves the old file whole. A file that exists but cannot be
-    // read is left alone until a later save; a missing one is created. A save that fails, and the first one
-    // that works again, are reported once each.
+    // then the minute counter is 0. A file that already holds those bytes is not written again. A failed
+    // write leaves the old file whole. A file that exists but cannot be read is left alone until a later
+    // save; a missing one is created. A save that fails, and the first one that works again, are reported
+    // once each.
     void SaveSettings();
 
     // Measures the main drive named by Directory, falling back to the current directory's drive (and

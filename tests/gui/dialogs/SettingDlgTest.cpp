@@ -686,7 +686,7 @@ void SettingDlgTest::refreshDuringValidationMessageShowsItOnlyOnce() {
     QVERIFY(!run.timedOut);
     QCOMPARE(cycles, 2);
     QCOMPARE(closer.Texts(), QStringList{QStringLiteral("整数を入力してください。")});
-    QCOMPARE(machine.platform.saves, 2);
+    QCOMPARE(machine.platform.saves, 1); // the second cycle finds the file holding the same bytes
     QCOMPARE(monitor.Settings().Time, 5);
 }
 

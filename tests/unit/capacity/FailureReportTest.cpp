@@ -34,6 +34,7 @@ protected:
 
     // Runs a refresh cycle and returns the lines it reported.
     Lines Refresh() {
+        ++monitor.Settings().Time; // a setting changed, so every save has something to write
         ::testing::internal::CaptureStderr();
         monitor.RefreshCycle();
         std::istringstream output(::testing::internal::GetCapturedStderr());
