@@ -145,8 +145,10 @@ bool UpdateStatusFile(Platform& platform, std::string& lastFolder, std::string& 
     bool moved = false;
     // A remembered name is one of our own texts; one that reaches into other folders (a hand-edited
     // settings file) must not move somebody else's file.
-    if (!lastName.empty() && IsPlainName(lastName)) {
-        moved = platform.RenameNoReplace(lastFolder + lastName, newPath);
+    // A file that keeps its name has nowhere to move: the rename would fail and the file be created anyway.
+    const std::string oldPath = lastFolder + lastName;
+    if (!lastName.empty() && IsPlainName(lastName) && oldPath != newPath) {
+        moved = platform.RenameNoReplace(oldPath, newPath);
     }
     const bool published = moved || platform.CreateOrTruncate(newPath);
     lastName = name;
