@@ -12,10 +12,10 @@ const QString kRangeMessage = QStringLiteral("0 から 65535 までの整数を�
 
 // The copy-in of the settings dialog.
 void CopyIn(CNetSet& dialog) {
-    dialog.m_port = 8085;
-    dialog.m_password = "pw";
-    dialog.m_refreshWithoutCommand = 0;
-    dialog.m_changeOverNetwork = 1;
+    dialog.Model().m_port = 8085;
+    dialog.Model().m_password = "pw";
+    dialog.Model().m_refreshWithoutCommand = 0;
+    dialog.Model().m_changeOverNetwork = 1;
 }
 
 } // namespace
@@ -79,9 +79,9 @@ void NetSetTest::portIsValidatedOnOkAndEsc() {
     const bool accepted = message.isEmpty();
     QCOMPARE(stillOpen, !accepted);
     QCOMPARE(run.result, accepted ? int(QDialog::Accepted) : int(QDialog::Rejected));
-    QCOMPARE(dialog.m_port, port);
+    QCOMPARE(dialog.Model().m_port, port);
     // The password comes after the port: taken only when the port passed.
-    QCOMPARE(dialog.m_password, std::string(accepted ? "new" : "pw"));
+    QCOMPARE(dialog.Model().m_password, std::string(accepted ? "new" : "pw"));
     if (accepted) {
         QVERIFY(closer.Texts().isEmpty());
     } else {
@@ -110,7 +110,7 @@ void NetSetTest::enterDoesNothing() {
     QVERIFY(run.stepRan);
     QCOMPARE(open, (QList<bool>{true, true, true}));
     QVERIFY(closer.Texts().isEmpty());
-    QCOMPARE(dialog.m_password, std::string("pw"));
+    QCOMPARE(dialog.Model().m_password, std::string("pw"));
 }
 
 void NetSetTest::cancelAndCloseBoxTakeNothing() {
@@ -131,9 +131,9 @@ void NetSetTest::cancelAndCloseBoxTakeNothing() {
             });
         QVERIFY(run.stepRan);
         QCOMPARE(run.result, int(QDialog::Rejected));
-        QCOMPARE(dialog.m_port, 8085);
-        QCOMPARE(dialog.m_password, std::string("pw"));
-        QCOMPARE(dialog.m_refreshWithoutCommand, 0);
+        QCOMPARE(dialog.Model().m_port, 8085);
+        QCOMPARE(dialog.Model().m_password, std::string("pw"));
+        QCOMPARE(dialog.Model().m_refreshWithoutCommand, 0);
     }
 }
 
@@ -141,7 +141,7 @@ void NetSetTest::hiddenCheckPassesItsValueThrough() {
     for (const int stored : {0, 1, 2}) {
         CNetSet dialog;
         CopyIn(dialog);
-        dialog.m_changeOverNetwork = stored;
+        dialog.Model().m_changeOverNetwork = stored;
         QList<bool> states;
         const ModalRun run = RunModalWith(
             &dialog, [&] { return dialog.RunModal(); },
@@ -154,8 +154,8 @@ void NetSetTest::hiddenCheckPassesItsValueThrough() {
         QVERIFY(run.stepRan);
         QCOMPARE(run.result, int(QDialog::Accepted));
         QCOMPARE(states, (QList<bool>{false, false}));
-        QCOMPARE(dialog.m_changeOverNetwork, stored);
-        QCOMPARE(dialog.m_refreshWithoutCommand, 1);
+        QCOMPARE(dialog.Model().m_changeOverNetwork, stored);
+        QCOMPARE(dialog.Model().m_refreshWithoutCommand, 1);
     }
 }
 
@@ -174,7 +174,7 @@ void NetSetTest::passwordIsMaskedAndMayBeEmpty() {
     QVERIFY(run.stepRan);
     QCOMPARE(echo, QLineEdit::Password);
     QCOMPARE(run.result, int(QDialog::Accepted));
-    QCOMPARE(dialog.m_password, std::string());
+    QCOMPARE(dialog.Model().m_password, std::string());
 }
 
 QTEST_MAIN(NetSetTest)

@@ -511,7 +511,7 @@ void SettingDlgTest::networkSettingsAreCopiedInAndOut() {
         &dialog, [&] { return dialog.RunModal(); },
         [&] {
             ModalStep inner(&network, [&] {
-                openFlagInside = network.m_networkDialogOpen;
+                openFlagInside = network.Model().m_networkDialogOpen;
                 shown << ControlOf<QLineEdit>(network, 1005)->text() << ControlOf<QLineEdit>(network, 1007)->text()
                       << QString::number(ControlOf<QCheckBox>(network, 1006)->isChecked())
                       << QString::number(ControlOf<QCheckBox>(network, 1012)->isChecked());
@@ -531,7 +531,7 @@ void SettingDlgTest::networkSettingsAreCopiedInAndOut() {
     QCOMPARE(settings.Pass, std::string());
     QCOMPARE(settings.NetKoushin, 1);
     QCOMPARE(settings.EnbChange, 1);
-    QCOMPARE(network.m_networkDialogOpen, 0);
+    QCOMPARE(network.Model().m_networkDialogOpen, 0);
     QCOMPARE(machine.platform.saves, 0);
 }
 
@@ -566,7 +566,7 @@ void SettingDlgTest::cancelledNetworkSettingsLeaveSettingsUnchanged() {
         QVERIFY(run.stepRan);
         QVERIFY(!run.timedOut);
         QVERIFY(settings == before);
-        QCOMPARE(network.m_networkDialogOpen, 0);
+        QCOMPARE(network.Model().m_networkDialogOpen, 0);
     }
 }
 
