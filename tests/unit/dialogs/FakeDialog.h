@@ -60,8 +60,10 @@ public:
     void Enable(int id, bool enabled) override { At(id).enabled = enabled; }
     void ShowMessage(int id, const std::string& message) override {
         messages.push_back(message);
-        if (whileMessageShows) {
-            whileMessageShows();
+        // Not again for a message that the hook itself brings up.
+        if (std::function<void()> hook = std::exchange(whileMessageShows, nullptr)) {
+            hook();
+            whileMessageShows = std::move(hook);
         }
         focus = id;
     }
@@ -73,7 +75,7 @@ public:
     std::vector<std::string> messages;
     int focus = 0; // the control focused by the last message
     std::optional<DialogResult> ended;
-    std::function<void()> whileMessageShows; // runs while a message is on screen
+    std::function<void()> whileMessageShows; // runs while a message is on screen (not nested)
     std::function<void(int id)> whenChanged; // runs after SetText changed a control's text
 
 private:
