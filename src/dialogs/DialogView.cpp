@@ -63,7 +63,6 @@ DialogView::DialogView(QWidget* parent, int resourceId, const char* title, int w
     setWindowTitle(QString::fromUtf8(title));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setWindowModality(Qt::WindowModal);
     m_metrics.SizeDialog(this, width, height);
 }
 
@@ -133,9 +132,9 @@ int DialogView::RunModal() {
         return Rejected;
     }
     // WORKAROUND: window-modal, not application-modal, so the tray icon, and with it the exit command that
-    // must reach an open dialog, stays usable while a dialog runs. A run's exec() leaves the modality it
-    // found in place only until the window is shown again, so it is set before every run, before anything
-    // (a validation message at the opening) can show the dialog.
+    // must reach an open dialog, stays usable while a dialog runs. Qt makes a dialog that exec() runs without
+    // a modality application-modal, and clears the modality whenever the modal attribute is reset, so it is
+    // set before every run, before anything (a validation message at the opening) can show the dialog.
     setWindowModality(Qt::WindowModal);
     m_model->Open();
     m_firstTabStop->setFocus();
