@@ -79,10 +79,6 @@ void CChildDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 
 void CChildDlg::OnSettingsCommand() {
     if (!m_settingDlg.IsWindowOpen()) {
-        // Modal to nothing but itself, as a dialog owned by the hidden agent: an application-modal dialog
-        // would block the tray icon, and with it the exit command that must reach an open dialog. Set before
-        // every run, as each run resets it.
-        m_settingDlg.setWindowModality(Qt::WindowModal);
         m_settingDlg.RunModal();
     }
     if (m_exitPending) {

@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
     } else if (shown == &dialog.DriveDialog()) {
         dialog.DriveDialog().RunModal();
     } else {
-        dialog.NetworkDialog().m_port = settings.Port;
-        dialog.NetworkDialog().m_password = settings.Pass;
+        dialog.NetworkDialog().Model().m_port = settings.Port;
+        dialog.NetworkDialog().Model().m_password = settings.Pass;
         dialog.NetworkDialog().RunModal();
     }
     return saved ? 0 : 1;

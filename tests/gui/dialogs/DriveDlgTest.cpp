@@ -33,51 +33,27 @@ class DriveDlgTest : public QObject {
 private slots:
     void typedLettersAreFiltered_data();
     void typedLettersAreFiltered();
-    void clearingLettersDisablesEveryFolder();
-    void cancelKeepsLettersAndFoldersTakenAtTheLastLetterChange();
-    void okTakesFoldersAndSavesNothing();
-    void storedOverlongLettersAreCutWithOneMessage();
-    void defaultedFolderShowsTheDriveRoot();
+    void keysAndButtonsReachTheModel_data();
+    void keysAndButtonsReachTheModel();
+    void openingMessageStandsOverItsDialog();
     void openedFromTheSettingsDialogButton();
 };
 
+// Letters typed one by one: each change reaches the model, and the edit takes no tenth letter.
 void DriveDlgTest::typedLettersAreFiltered_data() {
-    QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("enabledFolders");
 
-    QTest::newRow("two existing drives") << ""
-                                         << "DE"
-                                         << "DE" << 2;
-    QTest::newRow("missing drive vanishes") << ""
-                                            << "DQE"
+    QTest::newRow("missing drive vanishes") << "DQE"
                                             << "DE" << 2;
-    QTest::newRow("only a missing drive") << ""
-                                          << "Q"
-                                          << "" << 0;
-    QTest::newRow("missing drive keeps the enabled folders") << "D"
-                                                             << "Z"
-                                                             << "D" << 1;
-    QTest::newRow("lower case is kept") << ""
-                                        << "d"
-                                        << "d" << 1;
-    QTest::newRow("same letter twice") << ""
-                                       << "DD"
-                                       << "DD" << 2;
-    QTest::newRow("nine existing drives") << ""
-                                          << "CDEFGHIJK"
-                                          << "CDEFGHIJK" << 9;
-    QTest::newRow("a tenth letter cannot be typed") << ""
-                                                    << "CDEFGHIJKL"
+    QTest::newRow("a tenth letter cannot be typed") << "CDEFGHIJKL"
                                                     << "CDEFGHIJK" << 9;
-    QTest::newRow("missing drive at the limit") << ""
-                                                << "CDEFGHIJQKL"
+    QTest::newRow("missing drive at the limit") << "CDEFGHIJQKL"
                                                 << "CDEFGHIJK" << 9;
 }
 
 void DriveDlgTest::typedLettersAreFiltered() {
-    QFETCH(QString, stored);
     QFETCH(QString, typed);
     QFETCH(QString, shown);
     QFETCH(int, enabledFolders);
@@ -86,7 +62,6 @@ void DriveDlgTest::typedLettersAreFiltered() {
     for (char letter = 'F'; letter <= 'L'; ++letter) {
         machine.platform.AddDrive(letter, 1000, 500);
     }
-    machine.monitor->Settings().Directory2 = stored.toStdString();
     CSettingDlg settingDlg(*machine.monitor);
     CDriveDlg& dialog = settingDlg.DriveDialog();
     QString shownAfterTyping;
@@ -110,114 +85,64 @@ void DriveDlgTest::typedLettersAreFiltered() {
     QCOMPARE(machine.monitor->Settings().Directory2, shown.toStdString());
 }
 
-void DriveDlgTest::clearingLettersDisablesEveryFolder() {
-    DialogMachine machine;
-    machine.monitor->Settings().Directory2 = "DE";
-    CSettingDlg settingDlg(*machine.monitor);
-    CDriveDlg& dialog = settingDlg.DriveDialog();
-    QList<int> enabled;
-    const ModalRun run = RunModalWith(
-        &dialog, [&] { return dialog.RunModal(); },
-        [&] {
-            enabled << EnabledPrefix(dialog);
-            TypeInto(ControlOf<QLineEdit>(dialog, 1005), QString());
-            enabled << EnabledPrefix(dialog);
-            dialog.reject();
-        });
-    QVERIFY(run.stepRan);
-    QCOMPARE(enabled, (QList<int>{2, 0}));
-    QCOMPARE(machine.monitor->Settings().Directory2, std::string());
+void DriveDlgTest::keysAndButtonsReachTheModel_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("result");
+
+    QTest::newRow("button OK") << "click-1" << int(QDialog::Accepted);
+    QTest::newRow("Enter on the default button") << "enter" << int(QDialog::Accepted);
+    QTest::newRow("Enter on the focused Cancel") << "enter-on-2" << int(QDialog::Rejected);
+    QTest::newRow("button Cancel") << "click-2" << int(QDialog::Rejected);
+    QTest::newRow("Esc") << "esc" << int(QDialog::Rejected);
+    QTest::newRow("close box") << "close" << int(QDialog::Rejected);
 }
 
-void DriveDlgTest::cancelKeepsLettersAndFoldersTakenAtTheLastLetterChange() {
-    for (const bool escape : {false, true}) {
-        DialogMachine machine;
-        MonitorSettings& settings = machine.monitor->Settings();
-        settings.Directory2 = "D";
-        CSettingDlg settingDlg(*machine.monitor);
-        CDriveDlg& dialog = settingDlg.DriveDialog();
-        const ModalRun run = RunModalWith(
-            &dialog, [&] { return dialog.RunModal(); },
-            [&] {
-                QLineEdit* letters = ControlOf<QLineEdit>(dialog, 1005);
-                TypeInto(ControlOf<QLineEdit>(dialog, 1007), QStringLiteral("/srv/d/"));
-                letters->end(false);
-                QTest::keyClicks(letters, QStringLiteral("E")); // takes the folder typed so far
-                TypeInto(ControlOf<QLineEdit>(dialog, 1011), QStringLiteral("/srv/e/"));
-                if (escape) {
-                    QTest::keyClick(letters, Qt::Key_Escape);
-                } else {
-                    QTest::mouseClick(ControlOf<QPushButton>(dialog, 2), Qt::LeftButton);
-                }
-            });
-        QVERIFY(run.stepRan);
-        QVERIFY(!run.timedOut);
-        QCOMPARE(run.result, int(QDialog::Rejected));
-        QCOMPARE(settings.Directory2, std::string("DE"));
-        QCOMPARE(settings.Path2To10.at(0), std::string("/srv/d/"));
-        QCOMPARE(settings.Path2To10.at(1), std::string());
-    }
-}
+void DriveDlgTest::keysAndButtonsReachTheModel() {
+    QFETCH(QString, action);
+    QFETCH(int, result);
 
-void DriveDlgTest::okTakesFoldersAndSavesNothing() {
     DialogMachine machine;
-    MonitorSettings& settings = machine.monitor->Settings();
-    settings.Directory2 = "DE";
+    machine.monitor->Settings().Directory2 = "D";
     CSettingDlg settingDlg(*machine.monitor);
     CDriveDlg& dialog = settingDlg.DriveDialog();
     const ModalRun run = RunModalWith(
         &dialog, [&] { return dialog.RunModal(); },
         [&] {
-            TypeInto(ControlOf<QLineEdit>(dialog, 1011), QStringLiteral("/srv/e/"));
-            QTest::mouseClick(ControlOf<QPushButton>(dialog, 1), Qt::LeftButton);
+            QLineEdit* folder = ControlOf<QLineEdit>(dialog, 1007);
+            TypeInto(folder, QStringLiteral("/srv/d/"));
+            if (action == "click-1") {
+                QTest::mouseClick(ControlOf<QPushButton>(dialog, 1), Qt::LeftButton);
+            } else if (action == "enter") {
+                QTest::keyClick(folder, Qt::Key_Return);
+            } else if (action == "enter-on-2") {
+                ControlOf<QPushButton>(dialog, 2)->setFocus();
+                QTest::keyClick(ControlOf<QPushButton>(dialog, 2), Qt::Key_Return);
+            } else if (action == "click-2") {
+                QTest::mouseClick(ControlOf<QPushButton>(dialog, 2), Qt::LeftButton);
+            } else if (action == "esc") {
+                QTest::keyClick(folder, Qt::Key_Escape);
+            } else if (action == "close") {
+                dialog.close();
+            }
         });
     QVERIFY(run.stepRan);
-    QCOMPARE(run.result, int(QDialog::Accepted));
-    QCOMPARE(settings.Path2To10.at(1), std::string("/srv/e/"));
-    QCOMPARE(machine.platform.saves, 0);
-    QVERIFY(machine.StatusFiles().empty());
+    QVERIFY(!run.timedOut);
+    QCOMPARE(run.result, result);
+    // The folder's edit is bound to the first slot's folder.
+    QCOMPARE(machine.monitor->Settings().Path2To10.at(0),
+             std::string(result == int(QDialog::Accepted) ? "/srv/d/" : ""));
 }
 
-void DriveDlgTest::storedOverlongLettersAreCutWithOneMessage() {
+void DriveDlgTest::openingMessageStandsOverItsDialog() {
     DialogMachine machine;
     machine.monitor->Settings().Directory2 = "CDECDECDECDE";
     CSettingDlg settingDlg(*machine.monitor);
     CDriveDlg& dialog = settingDlg.DriveDialog();
     MessageBoxCloser closer;
-    QString shown;
     const ModalRun run = RunModalWith(
-        &dialog, [&] { return dialog.RunModal(); },
-        [&] {
-            shown = ControlOf<QLineEdit>(dialog, 1005)->text();
-            QTest::keyClick(ControlOf<QLineEdit>(dialog, 1005), Qt::Key_Return);
-        });
+        &dialog, [&] { return dialog.RunModal(); }, [&] { dialog.reject(); });
     QVERIFY(run.stepRan);
-    QCOMPARE(closer.Texts(), QStringList{QStringLiteral("9 文字以内で入力してください。")});
     QCOMPARE(closer.OverTheirDialog(), QList<bool>{true});
-    QCOMPARE(shown, QStringLiteral("CDECDECDE"));
-    QCOMPARE(run.result, int(QDialog::Accepted));
-    QCOMPARE(machine.monitor->Settings().Directory2, std::string("CDECDECDE"));
-}
-
-void DriveDlgTest::defaultedFolderShowsTheDriveRoot() {
-    DialogMachine machine;
-    MonitorSettings& settings = machine.monitor->Settings();
-    settings.OtherDrive = 1;
-    settings.Directory2 = "E";
-    const std::string rootOfE = machine.dir.Folder() + "e/";
-    machine.platform.drives.at('E').folder = rootOfE;
-    machine.monitor->RefreshCycle();
-    CSettingDlg settingDlg(*machine.monitor);
-    CDriveDlg& dialog = settingDlg.DriveDialog();
-    QString shown;
-    const ModalRun run = RunModalWith(
-        &dialog, [&] { return dialog.RunModal(); },
-        [&] {
-            shown = ControlOf<QLineEdit>(dialog, 1007)->text();
-            dialog.reject();
-        });
-    QVERIFY(run.stepRan);
-    QCOMPARE(shown, QString::fromStdString(rootOfE));
 }
 
 void DriveDlgTest::openedFromTheSettingsDialogButton() {
