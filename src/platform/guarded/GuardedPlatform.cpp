@@ -45,7 +45,10 @@ public:
         }
         m_job = std::move(job);
         m_busy = true;
-        m_wake.notify_all();
+        // Woken without the lock held, so the worker does not wake only to wait for it.
+        lock.unlock();
+        m_wake.notify_one();
+        lock.lock();
         const auto deadline = std::chrono::steady_clock::now() + bound;
         for (;;) {
             const auto slice = std::min(deadline, std::chrono::steady_clock::now() + kStopCheckInterval);
@@ -118,10 +121,14 @@ private:
             job = nullptr; // what the job holds is released outside the lock
             lock.lock();
             m_busy = false;
-            m_done.notify_all();
             if (m_stop) {
+                m_done.notify_all();
                 return;
             }
+            // The caller is woken without the lock held, so it does not wake only to wait for it.
+            lock.unlock();
+            m_done.notify_all();
+            lock.lock();
         }
     }
 
