@@ -1,0 +1,272 @@
+#include "CChildDlg.h"
+
+#include "CommandPort.h"
+#include "WideText.h"
+#include "resource.h"
+#ifdef TARVELLIN_WITH_DIALOG_VIEWS
+#include "win32/dialogs/Win32Dialogs.h"
+#endif
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+const wchar_t* const kWarningCaption = L"残容量警告！！";
+
+} // namespace
+
+CChildDlg::CChildDlg(HINSTANCE instance, Platform& platform, const std::string& configurationPath)
+    : m_instance(instance), m_core(platform, configurationPath, *this), m_driveModel(m_core.GetMonitor()),
+      m_settingModel(m_core.GetMonitor(), m_networkModel) {
+    const int side = GetSystemMetrics(SM_CXSMICON);
+    for (std::size_t level = 0; level < m_levelIcons.size(); ++level) {
+        m_levelIcons[level] = static_cast<HICON>(
+            LoadImageW(instance, MAKEINTRESOURCEW(IDI_LEVEL0 + level), IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
+    }
+    m_core.GetMonitor().SetChangeObserver([this] {
+        if (!m_inTick) {
+            Arm(std::chrono::milliseconds(0));
+        }
+    });
+}
+
+CChildDlg::~CChildDlg() {
+    m_core.GetMonitor().SetChangeObserver({});
+    RemoveTrayIcon();
+    m_port.reset();
+    if (m_window != nullptr) {
+        DestroyWindow(m_window);
+    }
+    for (HICON icon : m_levelIcons) {
+        if (icon != nullptr) {
+            DestroyIcon(icon);
+        }
+    }
+}
+
+int CChildDlg::RunModal() {
+    m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    m_window = CreateDialogParamW(m_instance, MAKEINTRESOURCEW(IDD_TRAY_AGENT), nullptr, &CChildDlg::DialogProc,
+                                  reinterpret_cast<LPARAM>(this));
+    if (m_window == nullptr) {
+        return 1;
+    }
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+INT_PTR CALLBACK CChildDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<CChildDlg*>(lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        self->m_window = window;
+        self->OnInitDialog();
+        return TRUE;
+    }
+    auto* self = reinterpret_cast<CChildDlg*>(GetWindowLongPtrW(window, DWLP_USER));
+    return self == nullptr ? FALSE : self->OnMessage(message, wParam, lParam);
+}
+
+INT_PTR CChildDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_TIMER:
+        OnTimer(static_cast<UINT_PTR>(wParam));
+        return TRUE;
+    case kTrayCallback:
+        OnTrayCallback(static_cast<UINT>(lParam));
+        return TRUE;
+    case CommandPort::kSocketMessage:
+        if (m_port) {
+            m_port->OnSocketMessage(wParam, lParam);
+        }
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case ID_TRAY_SETTINGS:
+            OnSettingsCommand();
+            break;
+        case ID_TRAY_EXIT:
+            OnExitCommand();
+            break;
+        default:
+            break; // Enter and Esc (IDOK, IDCANCEL) never end the agent
+        }
+        return TRUE;
+    case WM_CLOSE:
+        // Closing the hidden window from outside (a task manager, a shutdown script) is the exit command.
+        OnExitCommand();
+        return TRUE;
+    case WM_DESTROY:
+        RemoveTrayIcon();
+        return FALSE;
+    default:
+        if (message == m_taskbarCreated && m_taskbarCreated != 0) {
+            // The notification area has been made anew (Explorer restarted): the icon is not in it any more.
+            m_iconAdded = false;
+            AddTrayIcon();
+            return TRUE;
+        }
+        return FALSE;
+    }
+}
+
+void CChildDlg::OnInitDialog() {
+    m_iconData.cbSize = sizeof(m_iconData);
+    m_iconData.hWnd = m_window;
+    m_iconData.uID = 0;
+    m_iconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    m_iconData.uCallbackMessage = kTrayCallback;
+    m_iconData.hIcon = m_levelIcons[0];
+    // Topmost, so that the warning box it owns comes up above other windows; hidden, at the screen's centre.
+    SetWindowPos(m_window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+    SetWindowPos(m_window, HWND_TOP, GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
+                 SWP_HIDEWINDOW);
+#ifdef TARVELLIN_WITH_DIALOG_VIEWS
+    m_dialogs = std::make_unique<Win32Dialogs>(m_instance, m_settingModel, m_driveModel, m_networkModel);
+#endif
+    m_port = std::make_unique<CommandPort>(m_core.GetMonitor(), m_window);
+    m_core.Start([this](int port) { m_port->StartListening(port); });
+    AddTrayIcon();
+    // The first tick turns the start's tooltip into the running one.
+    Arm(AgentCore::kTickInterval);
+}
+
+void CChildDlg::Arm(std::chrono::milliseconds delay) {
+    if (m_window != nullptr) {
+        SetTimer(m_window, kTickTimer, static_cast<UINT>(std::max<std::chrono::milliseconds::rep>(0, delay.count())),
+                 nullptr);
+    }
+}
+
+void CChildDlg::OnTimer(UINT_PTR id) {
+    switch (id) {
+    case kTickTimer:
+        OnTickTimer();
+        break;
+    case kTrayRetryTimer:
+        AddTrayIcon();
+        break;
+    case CommandPort::kWakeTimer:
+        if (m_port) {
+            m_port->OnWakeTimer();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void CChildDlg::OnTickTimer() {
+    m_inTick = true;
+    m_core.Tick();
+    m_inTick = false;
+    Arm(m_core.NextTickDelay());
+}
+
+void CChildDlg::AddTrayIcon() {
+    // A session that is still starting has no notification area yet: the agent runs on and the icon comes
+    // when it is there. An icon that is there already (the area was not made anew after all) is updated.
+    if (Shell_NotifyIconW(NIM_ADD, &m_iconData) || Shell_NotifyIconW(NIM_MODIFY, &m_iconData)) {
+        m_iconAdded = true;
+        KillTimer(m_window, kTrayRetryTimer);
+        return;
+    }
+    m_iconAdded = false;
+    SetTimer(m_window, kTrayRetryTimer, kTrayRetryMs, nullptr);
+}
+
+void CChildDlg::RemoveTrayIcon() {
+    if (m_iconAdded) {
+        Shell_NotifyIconW(NIM_DELETE, &m_iconData);
+        m_iconAdded = false;
+    }
+    if (m_window != nullptr) {
+        KillTimer(m_window, kTrayRetryTimer);
+    }
+}
+
+void CChildDlg::ShowStatus(const std::string& tipText, int level) {
+    const std::wstring tip = Widen(tipText);
+    const std::size_t length = std::min(tip.size(), std::size(m_iconData.szTip) - 1);
+    std::copy_n(tip.begin(), length, m_iconData.szTip);
+    m_iconData.szTip[length] = L'\0';
+    m_iconData.hIcon = m_levelIcons[static_cast<std::size_t>(level >= 0 && level < 8 ? level : 0)];
+    if (m_iconAdded && !Shell_NotifyIconW(NIM_MODIFY, &m_iconData)) {
+        // The notification area has gone: add the icon again once it is back.
+        m_iconAdded = false;
+        SetTimer(m_window, kTrayRetryTimer, kTrayRetryMs, nullptr);
+    }
+}
+
+int CChildDlg::ShowWarning(const std::string& text) {
+    // The box runs a loop nested in the tick: the ticks and the changes it sees go on meanwhile, the first one
+    // a tick's length after the box came up, as if the box were not there.
+    const bool inTick = std::exchange(m_inTick, false);
+    Arm(AgentCore::kTickInterval);
+    const int result =
+        MessageBoxW(m_window, Widen(text).c_str(), kWarningCaption, MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+    m_inTick = inTick;
+    return result == IDOK ? 1 : 0;
+}
+
+void CChildDlg::OnTrayCallback(UINT mouseMessage) {
+    switch (mouseMessage) {
+    case WM_LBUTTONDBLCLK:
+        OnSettingsCommand();
+        break;
+    case WM_RBUTTONDOWN:
+        ShowTrayMenu();
+        break;
+    default:
+        break;
+    }
+}
+
+void CChildDlg::ShowTrayMenu() {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    // Without the foreground the menu would not close when the user clicks elsewhere.
+    SetForegroundWindow(m_window);
+    HMENU menu = LoadMenuW(m_instance, MAKEINTRESOURCEW(IDR_TRAY_MENU));
+    if (menu == nullptr) {
+        return;
+    }
+    TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, m_window, nullptr);
+    // WORKAROUND: a popup menu of a notification-area icon comes up only every second time unless a message
+    // follows it into the queue.
+    PostMessageW(m_window, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
+
+void CChildDlg::OnSettingsCommand() {
+#ifdef TARVELLIN_WITH_DIALOG_VIEWS
+    m_dialogs->RunSettings(m_window);
+#endif
+    if (m_exitPending) {
+        EndLoop(); // the exit command waited for this dialog to close
+    }
+}
+
+void CChildDlg::OnExitCommand() {
+#ifdef TARVELLIN_WITH_DIALOG_VIEWS
+    if (m_dialogs && m_dialogs->SettingsOpen()) {
+        // The loop ends when the dialog's run returns; a dialog whose values fail validation stays open
+        // until the user closes it.
+        m_exitPending = true;
+        m_dialogs->CloseForExit();
+        return;
+    }
+#endif
+    EndLoop();
+}
+
+void CChildDlg::EndLoop() {
+    RemoveTrayIcon();
+    KillTimer(m_window, kTickTimer);
+    PostQuitMessage(0);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <array>
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "agent/AgentCore.h"
+#include "dialogmodels/DriveDialogModel.h"
+#include "dialogmodels/NetworkDialogModel.h"
+#include "dialogmodels/SettingDialogModel.h"
+
+class CommandPort;
+class Platform;
+class Win32Dialogs;
+
+// The tray agent: a hidden window (dialog 129) that owns the notification-area icon, whose picture and
+// tooltip follow the main drive; its menu (settings, exit), the settings dialog on double click, the
+// low-capacity warning box, the command port's socket events, and the one timer that drives the agent core.
+class CChildDlg final : private AgentPresenter {
+public:
+    // The callback message of the notification-area icon.
+    static constexpr UINT kTrayCallback = WM_USER + 100;
+    // The timer of the agent core's ticks.
+    static constexpr UINT_PTR kTickTimer = 1;
+    // The timer that adds the icon again while the notification area is not there.
+    static constexpr UINT_PTR kTrayRetryTimer = 2;
+    static constexpr UINT kTrayRetryMs = 2000;
+
+    CChildDlg(HINSTANCE instance, Platform& platform, const std::string& configurationPath);
+    // Removes the icon and closes the command port.
+    ~CChildDlg() override;
+    CChildDlg(const CChildDlg&) = delete;
+    CChildDlg& operator=(const CChildDlg&) = delete;
+
+    // Creates the hidden window, starts the agent and runs the program's message loop until the exit
+    // command; returns the exit code (0), or 1 when the window cannot be created.
+    int RunModal();
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnInitDialog();
+    void OnTimer(UINT_PTR id);
+    void OnTickTimer();
+    void OnTrayCallback(UINT mouseMessage);
+    // The settings command and the double click: opens the settings dialog unless it is open already.
+    void OnSettingsCommand();
+    // The exit command: closes open dialogs as by OK, then ends the loop; nothing is saved.
+    void OnExitCommand();
+    void ShowTrayMenu();
+    void Arm(std::chrono::milliseconds delay);
+    // Adds the icon; while the notification area refuses it, tries again every kTrayRetryMs.
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+    // Hands the icon the tooltip and the picture of the level.
+    void ShowStatus(const std::string& tipText, int level) override;
+    // Shows the warning box; 1 when closed with OK, 0 when it could not be shown.
+    int ShowWarning(const std::string& text) override;
+    void EndLoop();
+
+    HINSTANCE m_instance;
+    HWND m_window = nullptr;
+    UINT m_taskbarCreated = 0;
+    AgentCore m_core;
+    NetworkDialogModel m_networkModel;
+    DriveDialogModel m_driveModel;
+    SettingDialogModel m_settingModel;
+#ifdef TARVELLIN_WITH_DIALOG_VIEWS
+    std::unique_ptr<Win32Dialogs> m_dialogs; // the settings dialogs' views, made with the window
+#endif
+    std::unique_ptr<CommandPort> m_port; // needs the window, made with it
+    std::array<HICON, 8> m_levelIcons{};
+    NOTIFYICONDATAW m_iconData{};
+    bool m_iconAdded = false;
+    bool m_inTick = false; // a change seen inside a tick is followed by the timer armed after it
+    bool m_exitPending = false;
+};

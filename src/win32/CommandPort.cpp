@@ -1,0 +1,208 @@
+#include "CommandPort.h"
+
+#include "capacity/Monitor.h"
+#include "net/Request.h"
+#include "report/Report.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <string>
+
+namespace {
+
+// Most bytes taken from a connection per network event; the rest comes with the next event.
+constexpr std::size_t kMaxReadBytes = 64 * 1024;
+
+std::string SocketError(int code) {
+    return "Windows Sockets error " + std::to_string(code);
+}
+
+} // namespace
+
+CommandPort::CommandPort(Monitor& monitor, HWND window)
+    : m_monitor(monitor), m_window(window), m_start(GetTickCount64()) {}
+
+CommandPort::~CommandPort() {
+    KillTimer(m_window, kWakeTimer);
+    for (const auto& [id, socket] : m_sockets) {
+        closesocket(socket);
+    }
+    if (m_listening != INVALID_SOCKET) {
+        closesocket(m_listening);
+    }
+}
+
+ConnectionPolicy::Milliseconds CommandPort::Now() const {
+    return static_cast<ConnectionPolicy::Milliseconds>(GetTickCount64() - m_start);
+}
+
+bool CommandPort::StartListening(int port) {
+    if (port < 0 || port > 65535) {
+        Report("no command listener: Port " + std::to_string(port) + " is outside 0..65535");
+        return false;
+    }
+    const SOCKET listening = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (listening == INVALID_SOCKET) {
+        Report("no command listener: " + SocketError(WSAGetLastError()));
+        return false;
+    }
+    // No other program may bind the same port beside this one and take its connections.
+    BOOL exclusive = TRUE;
+    setsockopt(listening, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+               sizeof(exclusive));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<u_short>(port));
+    if (bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == SOCKET_ERROR ||
+        listen(listening, kBacklog) == SOCKET_ERROR ||
+        WSAAsyncSelect(listening, m_window, kSocketMessage, FD_ACCEPT) == SOCKET_ERROR) {
+        Report("no command listener: cannot listen on port " + std::to_string(port) + ": " +
+               SocketError(WSAGetLastError()));
+        closesocket(listening);
+        return false;
+    }
+    m_listening = listening;
+    return true;
+}
+
+void CommandPort::OnSocketMessage(WPARAM wParam, LPARAM lParam) {
+    const auto socket = static_cast<SOCKET>(wParam);
+    if (socket == m_listening) {
+        if (WSAGETSELECTEVENT(lParam) == FD_ACCEPT && WSAGETSELECTERROR(lParam) == 0) {
+            OnAccept();
+        }
+    } else if (const auto found = m_ids.find(socket); found != m_ids.end()) {
+        // Read, end of input and failure are all told apart by what the socket says now, whatever the event.
+        Pump(found->second, socket);
+    }
+    CarryOut();
+}
+
+void CommandPort::OnWakeTimer() {
+    KillTimer(m_window, kWakeTimer);
+    m_policy.TimePassed(Now());
+    CarryOut();
+}
+
+void CommandPort::OnAccept() {
+    for (;;) {
+        const SOCKET connection = accept(m_listening, nullptr, nullptr);
+        if (connection == INVALID_SOCKET) {
+            return;
+        }
+        // An accepted socket inherits the listening socket's events; it wants its own.
+        if (WSAAsyncSelect(connection, m_window, kSocketMessage, FD_READ | FD_CLOSE) == SOCKET_ERROR) {
+            closesocket(connection);
+            continue;
+        }
+        const ConnectionId id = m_nextId++;
+        m_sockets.emplace(id, connection);
+        m_ids[connection] = id;
+        m_policy.Accepted(id, Now());
+    }
+}
+
+void CommandPort::Pump(ConnectionId id, SOCKET socket) {
+    if (m_monitor.Settings().NetWork != 1) {
+        // Requests are not read: a look tells whether anything was sent; the bytes go with the close.
+        char byte = 0;
+        const int peeked = recv(socket, &byte, 1, MSG_PEEK);
+        if (peeked > 0) {
+            m_policy.DataArrived(id, {}, Now(), ConnectionPolicy::Reading::RefuseUnread);
+        } else if (peeked == 0) {
+            m_policy.InputEnded(id);
+        } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
+            m_policy.PeerClosed(id);
+        }
+        return;
+    }
+    std::array<char, 4096> buffer{};
+    std::size_t taken = 0;
+    while (taken < kMaxReadBytes) {
+        const int count = recv(socket, buffer.data(), static_cast<int>(buffer.size()), 0);
+        if (count > 0) {
+            taken += static_cast<std::size_t>(count);
+            m_policy.DataArrived(id, std::string_view(buffer.data(), static_cast<std::size_t>(count)), Now(),
+                                 ConnectionPolicy::Reading::Judge);
+        } else if (count == 0) {
+            m_policy.InputEnded(id);
+            return;
+        } else {
+            if (WSAGetLastError() != WSAEWOULDBLOCK) {
+                m_policy.PeerClosed(id);
+            }
+            return;
+        }
+    }
+}
+
+void CommandPort::CarryOut() {
+    // Also entered from a nested message loop while an answer is being composed (a message box of the
+    // refresh); the policy then hands out closes only, and the outer call goes on with the answers.
+    while (const std::optional<ConnectionPolicy::Action> action = m_policy.NextAction()) {
+        if (action->kind == ConnectionPolicy::Action::Kind::Close) {
+            CloseConnection(action->id);
+        } else {
+            Answer(*action);
+        }
+    }
+    const std::optional<ConnectionPolicy::Milliseconds> wake = m_policy.NextWake();
+    if (!wake) {
+        KillTimer(m_window, kWakeTimer);
+        return;
+    }
+    const ConnectionPolicy::Milliseconds delay = std::clamp<ConnectionPolicy::Milliseconds>(*wake - Now(), 0, INT_MAX);
+    SetTimer(m_window, kWakeTimer, static_cast<UINT>(delay), nullptr);
+}
+
+void CommandPort::Answer(const ConnectionPolicy::Action& action) {
+    // NetWork is read at each request, also when the request was complete before a change of it.
+    const MonitorSettings& settings = m_monitor.Settings();
+    const ReplyKind kind = action.reading == ConnectionPolicy::Reading::Judge && settings.NetWork == 1
+                               ? DecideRequest(action.request, settings)
+                               : ReplyKind::NotFound;
+    const std::string reply = ReplyText(kind, m_monitor);
+    if (!m_policy.Answered(action.id)) {
+        return; // its connection has gone while the reply was composed
+    }
+    const auto found = m_sockets.find(action.id);
+    if (found == m_sockets.end()) {
+        return;
+    }
+    // A reply of a few hundred bytes fits the socket's buffer in one piece.
+    std::size_t sent = 0;
+    while (sent < reply.size()) {
+        const int count = send(found->second, reply.data() + sent,
+                               static_cast<int>(std::min<std::size_t>(reply.size() - sent, INT_MAX)), 0);
+        if (count <= 0) {
+            break;
+        }
+        sent += static_cast<std::size_t>(count);
+    }
+}
+
+void CommandPort::CloseConnection(ConnectionId id) {
+    const auto found = m_sockets.find(id);
+    if (found == m_sockets.end()) {
+        return;
+    }
+    const SOCKET socket = found->second;
+    m_sockets.erase(found);
+    m_ids.erase(socket);
+    // Unread input at the close would make the peer see a reset, which can destroy the reply before the
+    // client has read it: read and drop what has come, then end the sending side and close.
+    WSAAsyncSelect(socket, m_window, 0, 0);
+    std::array<char, 4096> sink{};
+    std::size_t dropped = 0;
+    while (dropped < ConnectionPolicy::kMaxDrainBytes) {
+        const int count = recv(socket, sink.data(), static_cast<int>(sink.size()), 0);
+        if (count <= 0) {
+            break;
+        }
+        dropped += static_cast<std::size_t>(count);
+    }
+    shutdown(socket, SD_SEND);
+    closesocket(socket);
+}

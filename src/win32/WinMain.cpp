@@ -1,0 +1,49 @@
+// The Windows program: the socket layer, the platform and the tray agent, whose message loop runs until the
+// exit command.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <memory>
+#include <new>
+
+#include "CChildDlg.h"
+#include "platform/Platform.h"
+#include "platform/guarded/GuardedPlatform.h"
+#include "resource.h"
+
+namespace {
+
+const wchar_t* const kAppTitle = L"tarvellin";
+const wchar_t* const kOutOfMemory = L"メモリ不足エラーです。";
+
+void ShowStartFailure(HINSTANCE instance, UINT stringId, const wchar_t* fallback) {
+    wchar_t text[256] = {};
+    if (stringId == 0 || LoadStringW(instance, stringId, text, static_cast<int>(std::size(text))) <= 0) {
+        lstrcpynW(text, fallback, static_cast<int>(std::size(text)));
+    }
+    MessageBoxW(nullptr, text, kAppTitle, MB_OK);
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
+    // A drive without a medium answers its query with a failure, not with a system dialog.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
+    WSADATA sockets{};
+    if (WSAStartup(MAKEWORD(2, 2), &sockets) != 0) {
+        ShowStartFailure(instance, IDS_SOCKETS_INIT_FAILED, L"Windows ｿｹｯﾄの初期化に失敗しました。");
+        return 1;
+    }
+    int exitCode = 1;
+    try {
+        // Drive queries and file operations are bounded in time, so a hung drive or share cannot freeze the
+        // agent's one thread.
+        GuardedPlatform platform{std::shared_ptr<Platform>(CreatePlatform())};
+        CChildDlg agent(instance, platform, platform.ConfigurationPath());
+        exitCode = agent.RunModal();
+    } catch (const std::bad_alloc&) {
+        ShowStartFailure(instance, 0, kOutOfMemory);
+    }
+    WSACleanup();
+    return exitCode;
+}
