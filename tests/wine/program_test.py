@@ -3,7 +3,7 @@
 connection that does not hold up a request, the status file, the agent running on without a notification
 area, and the exit command ending it with status 0 and nothing saved.
 
-    program_test.py <wine> <tarvellin.exe> <tarvellin_send_command.exe> <run folder>
+    program_test.py <wine> <tarvellin.exe> <tarvellin_wine_window.exe> <run folder>
 
 The Wine environment (WINEPREFIX, the locale with code page 932, ...) comes from the caller;
 TARVELLIN_WINE_VOLUMES ("M=<total bytes>:<free bytes>;...") names the size of drive M when it is known.
@@ -68,7 +68,7 @@ class Failures:
 
 
 def main():
-    wine, exe, send_command, run = sys.argv[1:5]
+    wine, exe, probe, run = sys.argv[1:5]
     shutil.rmtree(run, ignore_errors=True)
     os.makedirs(run)
     port = free_port()
@@ -122,7 +122,7 @@ def main():
         time.sleep(max(0.0, 2.5 - (time.monotonic() - started)))
         failures.check(agent.poll() is None and connectable(port), "the agent runs on without a notification area")
 
-        sent = subprocess.run([wine, send_command, "273", "32771"], stdin=subprocess.DEVNULL,
+        sent = subprocess.run([wine, probe, "ﾀﾞｲｱﾛｸﾞ", "post", "273", "32771"], stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30).returncode
         failures.check(sent == 0, "the exit command reaches the hidden window")
         try:
