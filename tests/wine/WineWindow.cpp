@@ -25,8 +25,8 @@ int PrintText(HWND window) {
     wchar_t text[1024] = {};
     GetDlgItemTextW(window, 0xFFFF, text, static_cast<int>(std::size(text)));
     std::string utf8(4 * std::size(text), '\0');
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), static_cast<int>(utf8.size()),
-                                           nullptr, nullptr);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
     utf8.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
     std::string escaped;
     for (const char c : utf8) {
