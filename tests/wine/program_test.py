@@ -87,7 +87,12 @@ def main():
         if not failures.check(connectable(port), f"the agent listens on port {port}"):
             return 1
 
-        failures.check(ask(port, b"GET /nothing HTTP/1.1\r\n\r\n") == NOT_FOUND, "an unknown command gets the bare 404 line")
+        failures.check(ask(port, b"GET /nothing HTTP/1.1\r\n\r\n") == NOT_FOUND,
+                       "an unknown command gets the bare 404 line")
+
+        # A request longer than one read, with more behind its first line, gets exactly its reply.
+        long_request = b"GET /nothing HTTP/1.1\r\n" + b"X-Filler: " + b"x" * 6000 + b"\r\n\r\n"
+        failures.check(ask(port, long_request) == NOT_FOUND, "a long request gets exactly its reply")
 
         # A connection that sends nothing must not hold up the next client's request.
         with socket.create_connection(("127.0.0.1", port)):
