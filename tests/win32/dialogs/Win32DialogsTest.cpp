@@ -407,4 +407,39 @@ TEST_F(Win32DialogsTest, EscapeTakesTheValuesWithoutRefreshAndTheCloseBoxDropsTh
     EXPECT_EQ(Ini(), before);
 }
 
+// The tray agent's exit command, sent to a window of the dialogs' thread as the tray would.
+constexpr UINT kExitCommand = WM_APP + 1;
+
+LRESULT CALLBACK ExitWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kExitCommand) {
+        reinterpret_cast<Win32Dialogs*>(GetWindowLongPtrW(window, GWLP_USERDATA))->CloseForExit();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST_F(Win32DialogsTest, ExitAcceptsTheNetworkAndSettingsDialogsWithoutSaving) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = ExitWindowProcedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"tarvellin-test-exit";
+    RegisterClassW(&windowClass);
+    HWND exitWindow = CreateWindowW(windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    windowClass.hInstance, nullptr);
+    ASSERT_NE(exitWindow, nullptr);
+    SetWindowLongPtrW(exitWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&m_dialogs));
+    const std::string before = Ini();
+
+    RunSettings([&](HWND settings) {
+        Click(settings, IDC_SETTINGS_DETAILS);
+        HWND network = AwaitDialog(L"ネットワーク設定", settings);
+        SetText(network, IDC_NETWORK_PORT, L"8091");
+        PostMessageW(exitWindow, kExitCommand, 0, 0);
+        AwaitGone(network);
+    });
+    EXPECT_EQ(m_monitor.Settings().Port, 8091);
+    EXPECT_EQ(Ini(), before);
+    DestroyWindow(exitWindow);
+}
+
 } // namespace
