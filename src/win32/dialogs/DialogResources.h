@@ -1,0 +1,47 @@
+#pragma once
+
+// Resource ids of the three settings dialogs and their controls. Read by the resource compiler as well as by
+// C++, so only #define lines.
+
+#define IDD_SETTINGS 131
+#define IDD_NETWORK 140
+#define IDD_DRIVES 141
+
+// The settings dialog.
+#define IDC_SETTINGS_OK 1000
+#define IDC_SETTINGS_DRIVES 1001
+#define IDC_SETTINGS_USED 1002
+#define IDC_SETTINGS_TOTAL 1003
+#define IDC_SETTINGS_FREE 1004
+#define IDC_SETTINGS_PATH 1005
+#define IDC_SETTINGS_AUTO 1006
+#define IDC_SETTINGS_TIME 1007
+#define IDC_SETTINGS_UPDATE 1009
+#define IDC_SETTINGS_MINUTES 1010
+#define IDC_SETTINGS_DIRECTORY 1011
+#define IDC_SETTINGS_GBYTE 1012
+#define IDC_SETTINGS_NETWORK 1013
+#define IDC_SETTINGS_SPARE_PORT 1014
+#define IDC_SETTINGS_PORT_LABEL 1015
+#define IDC_SETTINGS_KEIKOKU 1016
+#define IDC_SETTINGS_NOKORI 1018
+#define IDC_SETTINGS_DETAILS 1019
+#define IDC_SETTINGS_OTHER_DRIVE 1020
+
+// The network settings dialog (OK and Cancel are IDOK and IDCANCEL).
+#define IDC_NETWORK_PORT 1005
+#define IDC_NETWORK_REFRESH 1006
+#define IDC_NETWORK_PASSWORD 1007
+#define IDC_NETWORK_CHANGE 1012
+
+// The drive settings dialog (OK and Cancel are IDOK and IDCANCEL).
+#define IDC_DRIVES_LETTERS 1005
+#define IDC_DRIVES_FOLDER1 1007
+#define IDC_DRIVES_FOLDER2 1011
+#define IDC_DRIVES_FOLDER3 1014
+#define IDC_DRIVES_FOLDER4 1018
+#define IDC_DRIVES_FOLDER5 1022
+#define IDC_DRIVES_FOLDER6 1023
+#define IDC_DRIVES_FOLDER7 1024
+#define IDC_DRIVES_FOLDER8 1025
+#define IDC_DRIVES_FOLDER9 1026
