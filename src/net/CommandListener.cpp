@@ -115,12 +115,7 @@ void CommandListener::CarryOut() {
 }
 
 void CommandListener::Answer(const ConnectionPolicy::Action& action) {
-    // NetWork is read at each request, also when the request was complete before a change of it.
-    const MonitorSettings& settings = m_monitor.Settings();
-    const ReplyKind kind = action.reading == ConnectionPolicy::Reading::Judge && settings.NetWork == 1
-                               ? DecideRequest(action.request, settings)
-                               : ReplyKind::NotFound;
-    const std::string reply = ReplyText(kind, m_monitor);
+    const std::string reply = ReplyTo(action.request, action.reading == ConnectionPolicy::Reading::Judge, m_monitor);
     if (!m_policy.Answered(action.id)) {
         return; // its connection has gone while the reply was composed
     }

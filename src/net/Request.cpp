@@ -173,6 +173,12 @@ std::string StatusPage(std::string_view head, Monitor& monitor) {
     return monitor.GetPlatform().ToCodePage932(page);
 }
 
+std::string ReplyTo(std::string_view request, bool judge, Monitor& monitor) {
+    const MonitorSettings& settings = monitor.Settings();
+    const ReplyKind kind = judge && settings.NetWork == 1 ? DecideRequest(request, settings) : ReplyKind::NotFound;
+    return ReplyText(kind, monitor);
+}
+
 std::string ReplyText(ReplyKind kind, Monitor& monitor) {
     const bool withHeaders = monitor.Settings().HttpHeaders == 1;
     if (kind == ReplyKind::UpdateAccepted) {
