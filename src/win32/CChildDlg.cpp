@@ -35,9 +35,6 @@ CChildDlg::~CChildDlg() {
     m_core.GetMonitor().SetChangeObserver({});
     RemoveTrayIcon();
     m_port.reset();
-    if (m_window != nullptr) {
-        DestroyWindow(m_window);
-    }
     for (HICON icon : m_levelIcons) {
         if (icon != nullptr) {
             DestroyIcon(icon);
@@ -45,19 +42,12 @@ CChildDlg::~CChildDlg() {
     }
 }
 
-int CChildDlg::RunModal() {
+INT_PTR CChildDlg::RunModal() {
     m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
-    m_window = CreateDialogParamW(m_instance, MAKEINTRESOURCEW(IDD_TRAY_AGENT), nullptr, &CChildDlg::DialogProc,
-                                  reinterpret_cast<LPARAM>(this));
-    if (m_window == nullptr) {
-        return 1;
-    }
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
+    const INT_PTR result = DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_TRAY_AGENT), nullptr,
+                                           &CChildDlg::DialogProc, reinterpret_cast<LPARAM>(this));
+    m_window = nullptr; // the dialog's run destroyed it
+    return result;
 }
 
 INT_PTR CALLBACK CChildDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -101,6 +91,10 @@ INT_PTR CChildDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // Closing the hidden window from outside (a task manager, a shutdown script) is the exit command.
         OnExitCommand();
         return TRUE;
+    case WM_WINDOWPOSCHANGING:
+        // The modal run shows its dialog once its queue is first empty: this one stays hidden all the same.
+        reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+        return FALSE;
     case WM_DESTROY:
         RemoveTrayIcon();
         return FALSE;
@@ -268,5 +262,7 @@ void CChildDlg::OnExitCommand() {
 void CChildDlg::EndLoop() {
     RemoveTrayIcon();
     KillTimer(m_window, kTickTimer);
+    EndDialog(m_window, IDOK);
+    // A warning box that is up ends with the agent rather than keeping the program alive.
     PostQuitMessage(0);
 }

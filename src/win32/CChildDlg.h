@@ -37,9 +37,9 @@ public:
     CChildDlg(const CChildDlg&) = delete;
     CChildDlg& operator=(const CChildDlg&) = delete;
 
-    // Creates the hidden window, starts the agent and runs the program's message loop until the exit
-    // command; returns the exit code (0), or 1 when the window cannot be created.
-    int RunModal();
+    // Runs the hidden window modally, which starts the agent; its loop is the program's message loop until the
+    // exit command. Returns IDOK, or -1 when the window cannot be made.
+    INT_PTR RunModal();
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

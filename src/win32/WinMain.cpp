@@ -7,6 +7,7 @@
 #include <new>
 
 #include "CChildDlg.h"
+#include "CQuorvantelDlg.h"
 #include "platform/Platform.h"
 #include "platform/guarded/GuardedPlatform.h"
 #include "resource.h"
@@ -40,7 +41,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
         // agent's one thread.
         GuardedPlatform platform{std::shared_ptr<Platform>(CreatePlatform())};
         CChildDlg agent(instance, platform, platform.ConfigurationPath());
-        exitCode = agent.RunModal();
+        CQuorvantelDlg launcher(instance, [&agent] { return agent.RunModal(); });
+        exitCode = launcher.RunModal() == -1 ? 1 : 0;
     } catch (const std::bad_alloc&) {
         ShowStartFailure(instance, 0, kOutOfMemory);
     }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Windows program under Wine on an X display with a system tray (run by scripts/with-desktop, which sets
 # DISPLAY and TARVELLIN_TRAY_WINDOW): its icon docks into the tray, a right click on it shows the menu, and
-# the menu's 終了 ends the program with status 0 and nothing saved; after an automatic refresh below the
+# the menu's 終了 ends the program with status 0 and nothing saved; a double click opens the settings dialog
+# once, and its buttons the drive and network dialogs; after an automatic refresh below the
 # threshold the warning box comes up with its text, and 終了 ends the program also while it is up.
-# Screenshots of the menu and the box are left in the run folder.
+# Screenshots of the tray, the menu, the dialogs and the box are left in the run folder.
 #
 #   desktop_test.sh <wine> <tarvellin.exe> <tarvellin_wine_window.exe> <run folder>
 set -uo pipefail
@@ -63,7 +64,7 @@ exit_by_menu() {
         done
     fi
     if [[ -n $menu ]]; then
-        import -window root "$run/$1" 2>/dev/null || true
+        import -window "$menu" "$run/$1" 2>/dev/null || true
         eval "$(xdotool getwindowgeometry --shell "$menu")"
         # The menu holds 設定 and 終了, one above the other: the lower half is 終了.
         xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT * 3 / 4)) click 1
@@ -80,12 +81,56 @@ exit_by_menu() {
     done
 }
 
+# visible <caption>: how many of the program's dialogs with this caption are visible.
+visible() { "$wine" "$probe" "$1" visible </dev/null 2>/dev/null; }
+# wait_visible <caption> <count>: waits up to 5 s for that many.
+wait_visible() {
+    for _ in $(seq 1 50); do
+        [[ $(visible "$1") == "$2" ]] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+# shoot <caption> <file>: a picture of the visible dialog with this caption.
+shoot() {
+    local window
+    window=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+    [[ -n $window ]] && import -window "$window" "$run/$2" 2>/dev/null || true
+}
+double_click() { xdotool mousemove --window "$icon" 8 8 click --repeat 2 --delay 80 1; }
+icons_in_tray() { xwininfo -tree -id "$TARVELLIN_TRAY_WINDOW" 2>/dev/null | grep -c '"explorer.exe"'; }
+
 start $'NetWork=0\r\n'
 cp "$run/tarvellin.ini" "$run/expected.ini"
 check "the icon appears in the tray" test -n "$icon"
+check "the launcher and the tray agent stay hidden" \
+    test -z "$(xdotool search --onlyvisible --class tarvellin.exe 2>/dev/null)"
+[[ -n $icon ]] && import -window "$TARVELLIN_TRAY_WINDOW" "$run/tray.png" 2>/dev/null
+
+double_click
+check "a double click on the icon opens the settings dialog" wait_visible 'tarvellin Ver2.10' 1
+shoot 'tarvellin Ver2.10' settings.png
+double_click
+sleep 0.5
+check "a second double click opens no second settings dialog" test "$(visible 'tarvellin Ver2.10')" = 1
+"$wine" "$probe" 'tarvellin Ver2.10' post 273 1001 </dev/null
+check "ドライブ設定 opens the drive settings" wait_visible 'ﾀﾞｲｱﾛｸﾞ' 1
+shoot 'ﾀﾞｲｱﾛｸﾞ' drive.png
+"$wine" "$probe" 'ﾀﾞｲｱﾛｸﾞ' post 273 2 </dev/null
+wait_visible 'ﾀﾞｲｱﾛｸﾞ' 0
+"$wine" "$probe" 'tarvellin Ver2.10' post 273 1019 </dev/null
+check "詳細 opens the network settings" wait_visible 'ネットワーク設定' 1
+shoot 'ネットワーク設定' network.png
+"$wine" "$probe" 'ネットワーク設定' post 273 2 </dev/null
+wait_visible 'ネットワーク設定' 0
+
+# A notification area made anew (Explorer restarted) announces itself; the icon is then there once.
+"$wine" "$probe" TaskbarCreated broadcast </dev/null
+sleep 0.5
+check "after TaskbarCreated the icon is in the tray once ($(icons_in_tray))" test "$(icons_in_tray)" = 1
 exit_by_menu tray-menu.png
-check "a right click on the icon shows the menu" test -n "$menu"
-check "終了 ends the program with status 0 (status: $status)" test "$status" = 0
+check "a right click on the icon shows the menu, also while the settings are open" test -n "$menu"
+check "終了 ends the program and its dialog with status 0 (status: $status)" test "$status" = 0
 check "nothing is saved on exit" cmp -s "$run/tarvellin.ini" "$run/expected.ini"
 check "the icon has left the tray" test -z "$(tray_icon)"
 
@@ -94,7 +139,7 @@ start $'Auto=1\r\nTime=1\r\nKeikoku=1\r\nNokori=2000000000\r\n'
 text=$("$wine" "$probe" '残容量警告！！' text </dev/null 2>/dev/null)
 check "the warning box comes up after the automatic refresh with its text" \
     test "$text" = '残り容量が2000000000MBを切りました\nHDDを整理してください'
-import -window root "$run/warning-box.png" 2>/dev/null || true
+shoot '残容量警告！！' warning-box.png
 exit_by_menu tray-menu-over-warning.png
 check "終了 ends the program while the warning box is up (status: $status)" test "$status" = 0
 
