@@ -22,11 +22,11 @@ def free_port():
         return probe.getsockname()[1]
 
 
-def start(command, folder, port):
+def start(command, folder, port, env=None):
     os.makedirs(folder)
     with open(os.path.join(folder, "tarvellin.ini"), "wb") as ini:
         ini.write(b"[Setting]\r\nNetWork=1\r\nPort=%d\r\n" % port)
-    process = subprocess.Popen(command, cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+    process = subprocess.Popen(command, cwd=folder, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
     deadline = time.monotonic() + 60
     while time.monotonic() < deadline:
@@ -44,7 +44,7 @@ def processes_named(name):
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open(f"/proc/{pid}/comm") as comm:
-                if comm.read().strip() == name:
+                if comm.read().strip() == name[:15]:  # the kernel keeps 15 characters of the name
                     found.append(int(pid))
         except OSError:
             pass
@@ -115,7 +115,8 @@ def main():
     program.terminate()
     program.wait()
     port = free_port()
-    agent = start([linux], os.path.join(work, "linux"), port)
+    headless = {key: value for key, value in os.environ.items() if key not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    agent = start([linux], os.path.join(work, "linux"), port, headless)
     linux_median, linux_p90 = round_trips(port)
     agent.terminate()
     agent.wait()
