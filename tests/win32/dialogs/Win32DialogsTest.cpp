@@ -443,3 +443,94 @@ TEST_F(Win32DialogsTest, ExitAcceptsTheNetworkAndSettingsDialogsWithoutSaving) {
 }
 
 } // namespace
+
+namespace {
+
+INT_PTR CALLBACK TemplateOnly(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+// The program's own resources beside the settings dialogs: the launcher, the about box, the hidden tray
+// window, the tray menu, the strings, the icons and the version.
+TEST(Win32Resources, LauncherAboutBoxTrayWindowMenuStringsIconsAndVersion) {
+    HINSTANCE module = GetModuleHandleW(nullptr);
+
+    HWND launcher = CreateDialogParamW(module, MAKEINTRESOURCEW(102), nullptr, &TemplateOnly, 0);
+    ASSERT_NE(launcher, nullptr);
+    ExpectLayout(launcher, L"Quorvantel", 319, 200,
+                 {{IDOK, L"Button", L"OK", 260, 7, 50, 14},
+                  {IDCANCEL, L"Button", L"ｷｬﾝｾﾙ", 260, 23, 50, 14},
+                  {kNoId, L"Static", L"TODO: ﾀﾞｲｱﾛｸﾞのｺﾝﾄﾛｰﾙをここに配置", 50, 90, 200, 8}});
+    EXPECT_TRUE(GetWindowLongW(launcher, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    EXPECT_EQ(GetWindowLongW(GetDlgItem(launcher, IDOK), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    DestroyWindow(launcher);
+
+    HWND tray = CreateDialogParamW(module, MAKEINTRESOURCEW(129), nullptr, &TemplateOnly, 0);
+    ASSERT_NE(tray, nullptr);
+    ExpectLayout(tray, L"ﾀﾞｲｱﾛｸﾞ", 187, 93, {});
+    EXPECT_EQ(GetWindowLongW(tray, GWL_STYLE) & (WS_VISIBLE | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+              WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
+    DestroyWindow(tray);
+
+    // The about box's picture takes the icon's size, so its rectangle is not that of the template.
+    HWND about = CreateDialogParamW(module, MAKEINTRESOURCEW(100), nullptr, &TemplateOnly, 0);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(TextOf(about), L"Quorvantelのﾊﾞｰｼﾞｮﾝ情報");
+    std::vector<std::pair<int, std::wstring>> children;
+    for (HWND control = GetWindow(about, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+        children.emplace_back(static_cast<short>(GetDlgCtrlID(control)), ClassOf(control) + L" " + TextOf(control));
+    }
+    ASSERT_EQ(children.size(), 4u);
+    EXPECT_EQ(children[0].first, kNoId);
+    EXPECT_NE(SendMessageW(GetWindow(about, GW_CHILD), STM_GETICON, 0, 0), 0);
+    EXPECT_EQ(children[1], (std::pair<int, std::wstring>{kNoId, L"Static Quorvantel Version 1.0"}));
+    EXPECT_EQ(children[3], (std::pair<int, std::wstring>{IDOK, L"Button OK"}));
+    DestroyWindow(about);
+
+    HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(130));
+    ASSERT_NE(menu, nullptr);
+    HMENU popup = GetSubMenu(menu, 0);
+    ASSERT_EQ(GetMenuItemCount(popup), 2);
+    wchar_t item[64] = {};
+    GetMenuStringW(popup, 0, item, static_cast<int>(std::size(item)), MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(item), L"設定(&S)");
+    EXPECT_EQ(GetMenuItemID(popup, 0), 32772u);
+    GetMenuStringW(popup, 1, item, static_cast<int>(std::size(item)), MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(item), L"終了(&C)");
+    EXPECT_EQ(GetMenuItemID(popup, 1), 32771u);
+    DestroyMenu(menu);
+
+    wchar_t text[128] = {};
+    LoadStringW(module, 101, text, static_cast<int>(std::size(text)));
+    EXPECT_EQ(std::wstring(text), L"Quorvantel のﾊﾞｰｼﾞｮﾝ情報(&A)...");
+    LoadStringW(module, 103, text, static_cast<int>(std::size(text)));
+    EXPECT_EQ(std::wstring(text), L"Windows ｿｹｯﾄの初期化に失敗しました。");
+
+    for (int id : {128, 132, 133, 134, 135, 136, 137, 138, 139}) {
+        for (int side : {16, 32}) {
+            HANDLE icon = LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, LR_DEFAULTCOLOR);
+            EXPECT_NE(icon, nullptr) << "icon " << id << " at " << side << " px";
+            ICONINFO info{};
+            BITMAP bitmap{};
+            if (icon != nullptr && GetIconInfo(static_cast<HICON>(icon), &info)) {
+                GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+                EXPECT_EQ(bitmap.bmWidth, side) << "icon " << id;
+                DeleteObject(info.hbmColor);
+                DeleteObject(info.hbmMask);
+            }
+            DestroyIcon(static_cast<HICON>(icon));
+        }
+    }
+
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::vector<char> version(GetFileVersionInfoSizeW(path, nullptr));
+    ASSERT_FALSE(version.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, static_cast<DWORD>(version.size()), version.data()));
+    void* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(version.data(), L"\\StringFileInfo\\041104B0\\FileDescription", &value, &length));
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), L"tarvellin Ver2.10");
+}
+
+} // namespace
