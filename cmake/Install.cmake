@@ -70,6 +70,7 @@ set(CPACK_PACKAGE_CONTACT "tarvellin developers <tarvellin@users.noreply.github.
 set(CPACK_PACKAGE_INSTALL_DIRECTORY tarvellin)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/StripComments.cmake)
 set(CPACK_COMPONENTS_ALL tarvellin desktop)
 set(CPACK_COMPONENT_DESKTOP_DEPENDS tarvellin)
 
