@@ -1,0 +1,15 @@
+# Run by CPack on the staged files before packaging: removes the compiler's version notes from the binaries,
+# as Debian's own packaging does; CPACK_STRIP_FILES keeps them.
+file(GLOB_RECURSE staged LIST_DIRECTORIES false "${CPACK_TEMPORARY_DIRECTORY}/*")
+foreach(file IN LISTS staged)
+    if(IS_SYMLINK "${file}")
+        continue()
+    endif()
+    file(READ "${file}" magic LIMIT 4 HEX)
+    if(magic STREQUAL "7f454c46")
+        execute_process(COMMAND objcopy --remove-section=.comment "${file}" RESULT_VARIABLE failed)
+        if(failed)
+            message(FATAL_ERROR "objcopy failed on ${file}")
+        endif()
+    endif()
+endforeach()
