@@ -1,18 +1,26 @@
 #include "platform/Session.h"
 
 // The Windows program is one native executable that ends through its own window messages: there are no stop
-// signals to watch, no display to look for and no module to load.
+// or reload signals to watch, no display to look for and no module to load. It takes no folder lock either:
+// it is started by hand or by the user's own shortcut, never by an autostart entry or a service unit that
+// could start a second one.
 
 StopRequestHandle WatchStopRequests() {
     return kNoStopRequests;
 }
 
-int TakeStopRequest() {
-    return 0;
+SessionRequests TakeSessionRequests() {
+    return {};
 }
 
 bool StopRequestArrived() {
     return false;
+}
+
+InstanceLock LockInstance(const std::string& /*path*/) {
+    InstanceLock lock;
+    lock.outcome = InstanceLock::Outcome::Taken;
+    return lock;
 }
 
 bool DisplayMayExist() {
