@@ -270,6 +270,18 @@ TEST_F(DesktopAgentTest, IconAppearsWhenTheTrayComesLate) {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 
+TEST_F(DesktopAgentTest, HangupReloadsTheSettingsInTheTray) {
+    WriteSettings();
+    DesktopSession desktop;
+    ASSERT_FALSE(desktop.Display().empty());
+    auto agent = StartAgent(desktop);
+    ASSERT_TRUE(WaitForIcon(desktop)) << agent->Stderr();
+    ASSERT_EQ(::kill(agent->Pid(), SIGHUP), 0);
+    EXPECT_TRUE(WaitUntil([&] { return agent->Stderr().find("settings reloaded from ") != std::string::npos; }, 5s));
+    EXPECT_TRUE(agent->Running());
+    EXPECT_EQ(agent->Stop(SIGTERM), 0);
+}
+
 // A tray that speaks StatusNotifierItem over D-Bus (KDE Plasma; GNOME with the AppIndicator extension) has no
 // X tray window: the icon registers with the session bus's watcher instead.
 TEST_F(DesktopAgentTest, IconRegistersWithAStatusNotifierWatcher) {
