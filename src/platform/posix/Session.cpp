@@ -115,12 +115,17 @@ SessionRequests TakeSessionRequests() {
 
 InstanceLock LockInstance(const std::string& path) {
     InstanceLock lock;
-    // Never closed: the lock lives as long as the process; O_CLOEXEC keeps it from children (the probe's
-    // child ends early, and a program started from here must not hold it).
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Never closed: the lock lives as long as the process. A program started from here does not inherit it
+    // (O_CLOEXEC); the display probe's child shares it for its short life only.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        lock.failure = std::strerror(errno);
-        return lock;
+        const int openError = errno;
+        // A lock file that this user may not write (left by another user) still takes a lock.
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            lock.failure = std::strerror(openError);
+            return lock;
+        }
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         const std::string pid = std::to_string(::getpid()) + "\n";
