@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -51,19 +52,18 @@ TEST_F(ProgramControlTest, StartLineSaysWhatRunsAndWhereTheStatusFileGoes) {
     AgentProcess agent(m_dir.Path().string());
     ASSERT_TRUE(WaitForStartLine(agent)) << agent.Stderr();
     const std::string line = StartLineOf(agent.Stderr());
-    const std::string head = "tarvellin: started headless: settings " + m_dir.Folder() +
-                             "tarvellin.ini; main drive C (" + m_dir.Folder() + "c): 空容量";
-    EXPECT_TRUE(line.starts_with(head)) << line;
+    EXPECT_TRUE(line.starts_with("tarvellin: started headless: settings " + m_dir.Folder() +
+                                 "tarvellin.ini; main drive C (" + m_dir.Folder() + "c): 空容量"))
+        << line;
     EXPECT_TRUE(line.ends_with("no automatic refresh (Auto=0); port " + std::to_string(m_port) +
                                " answers GET /renew (NetWork=1)"))
         << line;
 
-    // The status file appears with the first refresh, where the line said.
+    // The status file appears with the first refresh, where the line said (its figure may have moved since).
+    EXPECT_NE(line.find("; status file " + m_dir.Folder() + "空容量"), std::string::npos) << line;
     ASSERT_TRUE(HttpExchange(m_port, kRenew).starts_with("<html>"));
-    const std::string statusFile = line.substr(line.find("; status file ") + 14);
-    const std::string name =
-        statusFile.substr(m_dir.Folder().size(), statusFile.find(" written") - m_dir.Folder().size());
-    EXPECT_TRUE(statusFile.starts_with(m_dir.Folder()) && std::filesystem::exists(m_dir.Path() / name)) << line;
+    const std::vector<std::string> files = m_dir.List();
+    EXPECT_TRUE(std::any_of(files.begin(), files.end(), [](const auto& f) { return f.starts_with("空容量"); }));
     EXPECT_EQ(agent.Stop(SIGTERM), 0);
 }
 
