@@ -1,9 +1,9 @@
 #include "platform/Session.h"
 
 // The Windows program is one native executable that ends through its own window messages: there are no stop
-// or reload signals to watch, no display to look for and no module to load. It takes no folder lock either:
-// it is started by hand or by the user's own shortcut, never by an autostart entry or a service unit that
-// could start a second one.
+// or reload signals to watch, no display to look for and no module to load. Nor does it lock its folder: it
+// does not ask for the lock, and LockInstance here holds nothing and answers Taken, so a caller starts as it
+// always did.
 
 StopRequestHandle WatchStopRequests() {
     return kNoStopRequests;
