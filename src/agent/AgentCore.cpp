@@ -1,5 +1,8 @@
 #include "agent/AgentCore.h"
 
+#include "agent/StartLine.h"
+#include "report/Report.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -7,7 +10,19 @@ AgentCore::AgentCore(Platform& platform, std::string configurationPath, AgentPre
     : m_monitor(platform, std::move(configurationPath)), m_rules(m_monitor), m_presenter(presenter) {}
 
 void AgentCore::Start(const std::function<void(int port)>& startListening) {
-    m_rules.Initialise(startListening);
+    m_rules.Initialise([this, &startListening](int port) {
+        m_listenedPort = port;
+        if (startListening) {
+            startListening(port);
+        }
+    });
+    ShowStatusIfChanged();
+}
+
+void AgentCore::ReloadSettings() {
+    m_rules.Reload();
+    Report(ReloadLine(m_monitor.ConfigurationPath(), m_listenedPort.value_or(m_monitor.Settings().Port),
+                      m_monitor.Settings().Port));
     ShowStatusIfChanged();
 }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "agent/TrayAgentRules.h"
@@ -40,6 +41,9 @@ public:
 
     // Settings load (startListening is called on its way), the first measurement and the first status.
     void Start(const std::function<void(int port)>& startListening = {});
+    // Reads the settings file again as at start and shows the new status; the listener keeps the port it has
+    // until a restart. Reports one line saying so.
+    void ReloadSettings();
     // One tick of the rules (automatic refresh when due, then the warning), then the status when it changed.
     void Tick();
     // How long from now the front end may sleep before the next tick: kTickInterval while the settings dialog
@@ -56,4 +60,5 @@ private:
     AgentPresenter& m_presenter;
     std::string m_shownTip;
     int m_shownLevel = -1;
+    std::optional<int> m_listenedPort; // the Port read at start, which the listener keeps
 };

@@ -1,5 +1,6 @@
 #include "agent/AgentLoop.h"
 
+#include <algorithm>
 #include <utility>
 
 AgentLoop::AgentLoop(Platform& platform, const std::string& configurationPath, AgentPresenter& face, QObject* parent)
@@ -22,6 +23,12 @@ void AgentLoop::Start() {
     m_core.Start([this](int port) { m_listener.StartListening(port); });
     // The first tick turns the start's tooltip into the running one.
     Arm(AgentCore::kTickInterval);
+}
+
+void AgentLoop::ReloadSettings() {
+    m_core.ReloadSettings();
+    // As after the start: an automatic refresh due now runs at the next tick.
+    Arm(std::min(m_core.NextTickDelay(), AgentCore::kTickInterval));
 }
 
 void AgentLoop::Arm(std::chrono::milliseconds delay) {

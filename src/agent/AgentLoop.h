@@ -30,6 +30,8 @@ public:
 
     // Loads the settings (the listener starts on its way), takes the first measurement and starts the ticks.
     void Start();
+    // Reads the settings file again as at start; the listener keeps its port until a restart.
+    void ReloadSettings();
 
 private:
     void OnTimer();

@@ -1,11 +1,16 @@
 #include "agent/CChildDlg.h"
 
+#include "report/Report.h"
+
 #include <QAction>
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <string>
+
 namespace {
 constexpr int kTrayPollMs = 2000;
+constexpr int kTrayNoticeMs = 10000;
 const char* const kWarningCaption = "残容量警告！！";
 } // namespace
 
@@ -39,6 +44,18 @@ void CChildDlg::OnInitDialog() {
     m_tray.setIcon(m_levelIcons[0]);
     m_loop.Start();
     ShowIconWhenTrayAvailable();
+    QTimer::singleShot(kTrayNoticeMs, this, &CChildDlg::ReportMissingTray);
+}
+
+void CChildDlg::ReportMissingTray() {
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        return;
+    }
+    // GNOME is the common desktop without a tray of its own; the others named have one.
+    Report("no system tray after " + std::to_string(kTrayNoticeMs / 1000) +
+           " s; the icon appears once there is one (GNOME needs the extension \"AppIndicator and "
+           "KStatusNotifierItem Support\", package gnome-shell-extension-appindicator; KDE Plasma, Xfce, LXQt, "
+           "MATE and Cinnamon have a tray)");
 }
 
 void CChildDlg::ShowIconWhenTrayAvailable() {

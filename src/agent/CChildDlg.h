@@ -35,6 +35,9 @@ public:
     void OnSettingsCommand();
     // The exit command: closes open dialogs as by OK, then ends the loop; nothing is saved.
     void OnExitCommand();
+    // Reads the settings file again as at start (SIGHUP); an open settings dialog shows what was read, and the
+    // port stays until a restart.
+    void ReloadSettings() { m_loop.ReloadSettings(); }
 
     const TrayAgentRules& Rules() const { return m_loop.Rules(); }
     QSystemTrayIcon& TrayIcon() { return m_tray; }
@@ -49,6 +52,8 @@ private:
     // Shows the warning box modally; 1 when closed with OK, 0 when it could not be shown.
     int ShowWarning(const std::string& text) override;
     void ShowIconWhenTrayAvailable();
+    // One line on stderr when no tray has come within kTrayNoticeMs of the start.
+    void ReportMissingTray();
     void EndLoop();
 
     AgentLoop m_loop;

@@ -1,5 +1,6 @@
 #include "agent/HeadlessAgent.h"
 
+#include "agent/StartLine.h"
 #include "report/Report.h"
 
 int WriteWarningLine(const std::string& text) {
@@ -11,6 +12,11 @@ HeadlessAgent::HeadlessAgent(Platform& platform, const std::string& configuratio
     : QObject(parent), m_loop(platform, configurationPath, *this) {}
 
 HeadlessAgent::~HeadlessAgent() = default;
+
+void HeadlessAgent::Start() {
+    m_loop.Start();
+    Report(StartLine(m_loop.GetMonitor(), m_loop.Listener().ListeningPort()));
+}
 
 int HeadlessAgent::ShowWarning(const std::string& text) {
     return WriteWarningLine(text);

@@ -19,8 +19,11 @@ public:
     HeadlessAgent(const HeadlessAgent&) = delete;
     HeadlessAgent& operator=(const HeadlessAgent&) = delete;
 
-    // Loads the settings, takes the first measurement and starts the ticks; the event loop does the rest.
-    void Start() { m_loop.Start(); }
+    // Loads the settings, takes the first measurement and starts the ticks, then writes the start line; the
+    // event loop does the rest.
+    void Start();
+    // Reads the settings file again as at start (SIGHUP); the port stays until a restart.
+    void ReloadSettings() { m_loop.ReloadSettings(); }
 
     const TrayAgentRules& Rules() const { return m_loop.Rules(); }
 

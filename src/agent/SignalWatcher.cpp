@@ -10,14 +10,18 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
         return;
     }
     auto* notifier = new QSocketNotifier(static_cast<qintptr>(handle), QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &SignalWatcher::OnStopPending);
+    connect(notifier, &QSocketNotifier::activated, this, &SignalWatcher::OnRequestPending);
 }
 
 // The handlers stay until the process ends: a stop request during the teardown then changes nothing.
 SignalWatcher::~SignalWatcher() = default;
 
-void SignalWatcher::OnStopPending() {
-    if (const int signalNumber = TakeStopRequest(); signalNumber != 0) {
-        emit StopRequested(signalNumber);
+void SignalWatcher::OnRequestPending() {
+    const SessionRequests requests = TakeSessionRequests();
+    if (requests.reload) {
+        emit ReloadRequested();
+    }
+    if (requests.stopSignal != 0) {
+        emit StopRequested(requests.stopSignal);
     }
 }

@@ -2,9 +2,9 @@
 
 #include <QObject>
 
-// Turns a stop request from outside (SIGINT, SIGTERM) into a signal on the event loop's thread: the
-// platform's handler only marks the request, whose handle wakes the loop. Requests that arrived before the
-// watcher existed are reported once the loop runs.
+// Turns a stop request (SIGINT, SIGTERM) or a reload request (SIGHUP) from outside into a signal on the event
+// loop's thread: the platform's handler only marks the request, whose handle wakes the loop. Requests that
+// arrived before the watcher existed are reported once the loop runs.
 class SignalWatcher final : public QObject {
     Q_OBJECT
 public:
@@ -16,8 +16,10 @@ public:
 signals:
     // A stop request arrived, with the number of its signal.
     void StopRequested(int signalNumber);
+    // A reload of the settings was asked for.
+    void ReloadRequested();
 
 private:
-    // Takes the pending request on the loop's thread and reports it.
-    void OnStopPending();
+    // Takes the pending requests on the loop's thread and reports them: a reload before a stop.
+    void OnRequestPending();
 };

@@ -73,6 +73,17 @@ void TrayAgentRules::Initialise(const std::function<void(int port)>& startListen
     m_lastMinute = m_monitor.GetPlatform().LocalMinute();
 }
 
+void TrayAgentRules::Reload() {
+    m_minuteChanged = 1;
+    m_refreshedOnLastTick = false;
+    m_monitor.ReloadSettings();
+    for (DriveSlot& slot : m_monitor.Slots()) {
+        slot.type = DriveType::Unknown;
+    }
+    UpdateTip("tarvellin " + m_monitor.Settings().Directory + "ドライブ空容量");
+    m_lastMinute = m_monitor.GetPlatform().LocalMinute();
+}
+
 void TrayAgentRules::Tick(const WarningPresenter& showWarning) {
     m_refreshedOnLastTick = false;
     const MonitorSettings& settings = m_monitor.Settings();

@@ -19,6 +19,9 @@ public:
 
     // Settings load (startListening is called on its way) and the first measurement with its tooltip.
     void Initialise(const std::function<void(int port)>& startListening = {});
+    // The settings file read again as at start (no listener is started), the main drive measured, and the
+    // tooltip made anew; a warning box that is up stays the only one.
+    void Reload();
     // One timer tick: automatic refresh when due (then the warning step), then the new tooltip and level.
     void Tick(const WarningPresenter& showWarning);
 

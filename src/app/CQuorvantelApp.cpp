@@ -13,12 +13,23 @@
 #include <QHostAddress>
 #include <QUdpSocket>
 
+#include <filesystem>
 #include <new>
+#include <string>
 
 namespace {
 constexpr const char* kSocketFailure = "Windows ｿｹｯﾄの初期化に失敗しました。";
 constexpr const char* kOutOfMemory = "メモリ不足エラーです。";
 constexpr const char* kAppName = "tarvellin";
+// In the working folder: held by the running agent, so a second one there cannot rename the same status files
+// and rewrite the same tarvellin.ini.
+constexpr const char* kLockFile = "tarvellin.lock";
+
+std::string WorkingFolder() {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::current_path(error);
+    return error ? std::string(".") : folder.string();
+}
 } // namespace
 
 bool NetworkLayerAvailable() {
@@ -31,6 +42,9 @@ CQuorvantelApp::CQuorvantelApp(int& argc, char** argv) : m_argc(argc), m_argv(ar
 CQuorvantelApp::~CQuorvantelApp() = default;
 
 int CQuorvantelApp::Run() {
+    if (!LockWorkingFolder()) {
+        return 1;
+    }
     if (RunDesktop()) {
         return ExitInstance();
     }
@@ -40,6 +54,25 @@ int CQuorvantelApp::Run() {
     InitInstance();
     ShutDown();
     return ExitInstance();
+}
+
+bool CQuorvantelApp::LockWorkingFolder() {
+    const InstanceLock lock = LockInstance(kLockFile);
+    switch (lock.outcome) {
+    case InstanceLock::Outcome::Taken:
+        return true;
+    case InstanceLock::Outcome::HeldByAnother:
+        Report("another tarvellin (pid " +
+               (lock.ownerPid > 0 ? std::to_string(lock.ownerPid) : std::string("unknown")) + ") already runs in " +
+               WorkingFolder() + "; not starting a second one");
+        return false;
+    case InstanceLock::Outcome::Unavailable:
+        break;
+    }
+    // A folder that takes no new file can still hold a writable tarvellin.ini: the agent runs, unguarded.
+    Report(std::string("no lock in ") + WorkingFolder() + " (" + kLockFile + ": " + lock.failure +
+           "); a second agent started here would not be refused");
+    return true;
 }
 
 bool CQuorvantelApp::RunDesktop() {
@@ -65,6 +98,10 @@ bool CQuorvantelApp::RunDesktop() {
         return failure;
     };
     host.shutDown = [](void* context) { static_cast<CQuorvantelApp*>(context)->ShutDown(); };
+    host.setReloadTarget = [](void* context, void (*reload)(void* target), void* target) {
+        auto* self = static_cast<CQuorvantelApp*>(context);
+        self->m_reloadAgent = reload == nullptr ? std::function<void()>() : [reload, target] { reload(target); };
+    };
     int exitCode = 1;
     const int outcome = entry(&host, &exitCode);
     if (outcome == kDesktopRan) {
@@ -84,6 +121,12 @@ const char* CQuorvantelApp::StartUp() {
     m_stopSignals = std::make_unique<SignalWatcher>();
     QObject::connect(m_stopSignals.get(), &SignalWatcher::StopRequested, QCoreApplication::instance(),
                      [] { QCoreApplication::exit(0); });
+    // A reload request (SIGHUP) reads the settings file again, in either mode.
+    QObject::connect(m_stopSignals.get(), &SignalWatcher::ReloadRequested, QCoreApplication::instance(), [this] {
+        if (m_reloadAgent) {
+            m_reloadAgent();
+        }
+    });
     if (!NetworkLayerAvailable()) {
         m_exitCode = 1; // a start that failed does not end as a success
         return kSocketFailure;
@@ -115,7 +158,9 @@ bool CQuorvantelApp::InitInstance() {
     }
     HeadlessAgent agent(*m_platform, *m_configurationPath);
     agent.Start();
+    m_reloadAgent = [&agent] { agent.ReloadSettings(); };
     m_exitCode = QCoreApplication::exec();
+    m_reloadAgent = {};
     return false;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,12 +21,15 @@ public:
     CQuorvantelApp(const CQuorvantelApp&) = delete;
     CQuorvantelApp& operator=(const CQuorvantelApp&) = delete;
 
-    // Start-up and exit; returns the process exit code.
+    // Start-up and exit; returns the process exit code (1 when another agent runs in this folder).
     int Run();
 
     AgentMode Mode() const { return m_mode; }
 
 private:
+    // Takes the working folder's lock; false, after one line naming the agent that holds it, when another
+    // agent runs here.
+    bool LockWorkingFolder();
     // Hands the run to the desktop module when a display may exist; true when the tray agent ran.
     bool RunDesktop();
     // The start-up steps once an application object exists: stop signals, network check, platform and
@@ -46,6 +50,7 @@ private:
     std::unique_ptr<Platform> m_platform;
     std::optional<std::string> m_configurationPath;
     int m_exitCode = 0;
+    std::function<void()> m_reloadAgent; // the running agent's settings reload; empty while none runs
 };
 
 // True when the network layer can make a socket (the listener needs one).

@@ -34,7 +34,13 @@ int CQuorvantelDlg::RunModal() {
     int result = 0;
     {
         CChildDlg agent(m_platform, m_configurationPath);
+        if (m_agentObserver) {
+            m_agentObserver(&agent);
+        }
         result = agent.RunModal();
+        if (m_agentObserver) {
+            m_agentObserver(nullptr);
+        }
     }
     setResult(result);
     return result;

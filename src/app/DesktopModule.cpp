@@ -1,5 +1,6 @@
 #include "app/DesktopModule.h"
 
+#include "agent/CChildDlg.h"
 #include "app/CQuorvantelDlg.h"
 #include "app/DisplayProbe.h"
 #include "dialogs/DialogMetrics.h"
@@ -19,6 +20,10 @@ void ShowStartupMessage(const char* utf8Text) {
     box.exec();
 }
 
+void ReloadAgent(void* agent) {
+    static_cast<CChildDlg*>(agent)->ReloadSettings();
+}
+
 int RunDesktop(const DesktopHost& host) {
     QApplication app(*host.argc, host.argv);
     QApplication::setQuitOnLastWindowClosed(false); // closing a dialog never ends the agent
@@ -32,6 +37,9 @@ int RunDesktop(const DesktopHost& host) {
     } else {
         // The launcher is never shown; its run is the tray agent's run, whose loop is the program's.
         CQuorvantelDlg launcher(*platform, configurationPath);
+        launcher.SetAgentObserver([&host](CChildDlg* agent) {
+            host.setReloadTarget(host.context, agent != nullptr ? &ReloadAgent : nullptr, agent);
+        });
         exitCode = launcher.RunModal();
     }
     host.shutDown(host.context);

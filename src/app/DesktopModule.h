@@ -7,7 +7,7 @@
 class Platform;
 
 // Raised whenever DesktopHost, the entry's meaning or the Platform interface (handed over as a pointer) changes.
-inline constexpr int kDesktopModuleVersion = 2;
+inline constexpr int kDesktopModuleVersion = 3;
 // The module's one exported symbol, of type DesktopEntry.
 inline constexpr const char* kDesktopEntryName = "tarvellin_desktop_main";
 // The module's file name; it lives next to the program or in the installed module folder.
@@ -33,6 +33,9 @@ struct DesktopHost {
     const char* (*startUp)(void* context, Platform** platform, const char** configurationPath);
     // Releases what startUp made; called once after startUp, before the application object goes.
     void (*shutDown)(void* context);
+    // Called by the module with its agent's reload function once the agent exists, and with nullptr before the
+    // agent goes; the program calls reload(target) on the loop's thread when a reload is asked for (SIGHUP).
+    void (*setReloadTarget)(void* context, void (*reload)(void* target), void* target);
 };
 
 // The module's entry: probes the display and, when it connects, creates the application object and runs

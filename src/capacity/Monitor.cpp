@@ -64,6 +64,18 @@ std::string Monitor::LoadSettings(const std::function<void(int port)>& startList
     return m_settings.Directory;
 }
 
+void Monitor::ReloadSettings() {
+    LoadSettings();
+    MeasureMainDrive();
+    FormatTexts();
+    if (WindowOpen()) {
+        m_dialog->PushToControls();
+    }
+    if (m_changed) {
+        m_changed();
+    }
+}
+
 void Monitor::SaveSettings() {
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
     bool attempted = false;

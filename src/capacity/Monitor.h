@@ -71,6 +71,9 @@ public:
     // been read. Sets the last status-file folders, the minute counter and the drive table. Returns Directory.
     // When the file's folder does not answer, the defaults are used and no save of this run replaces the file.
     std::string LoadSettings(const std::function<void(int port)>& startListening = {});
+    // Reads the settings file again as at start, without a listener (the port stays until a restart), measures
+    // the main drive and fills the texts; an open settings dialog then shows what was read.
+    void ReloadSettings();
     // Writes all keys in the fixed order in one atomic replace of the file, keeping its other content;
     // then the minute counter is 0. A file that already holds those bytes is not written again. A failed
     // write leaves the old file whole. A file that exists but cannot be read is left alone until a later

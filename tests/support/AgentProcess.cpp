@@ -9,14 +9,31 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
+namespace {
+
+// Output files of their own for each process started, so that two in one folder keep their outputs apart.
+std::string OutputBase(const std::string& workDir) {
+    static int started = 0;
+    return workDir + "/.agent-" + std::to_string(::getpid()) + "-" + std::to_string(started++);
+}
+
+} // namespace
+
 AgentProcess::AgentProcess(const std::string& workDir, const std::map<std::string, std::string>& env,
-                           const std::string& binary)
-    : m_stderrPath(workDir + "/.agent-stderr") {
+                           const std::string& binary, const std::vector<std::string>& args)
+    : m_stderrPath(OutputBase(workDir)), m_stdoutPath(m_stderrPath + ".stdout") {
+    m_stderrPath += ".stderr";
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
     m_pid = fork();
     if (m_pid == 0) {
         if (chdir(workDir.c_str()) != 0) {
@@ -32,11 +49,12 @@ AgentProcess::AgentProcess(const std::string& workDir, const std::map<std::strin
             }
         }
         const int err = open(m_stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = open(m_stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
-        dup2(null, 1);
+        dup2(out, 1);
         dup2(err, 2);
-        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        execv(binary.c_str(), argv.data());
         _exit(127);
     }
 }
@@ -74,11 +92,43 @@ int AgentProcess::Stop(int signal, std::chrono::milliseconds timeout) {
     return Wait(timeout);
 }
 
-std::string AgentProcess::Stderr() const {
-    std::ifstream in(m_stderrPath);
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+constexpr std::string_view kStartLineHead = "tarvellin: started headless: ";
+
+} // namespace
+
+std::string AgentProcess::Stderr() const {
+    return ReadAll(m_stderrPath);
+}
+
+std::string AgentProcess::Stdout() const {
+    return ReadAll(m_stdoutPath);
+}
+
+std::string AgentProcess::Diagnostics() const {
+    std::string text = Stderr();
+    const std::string line = StartLineOf(text);
+    if (!line.empty()) {
+        text.erase(text.find(line), line.size() + 1);
+    }
+    return text;
+}
+
+std::string StartLineOf(const std::string& stderrText) {
+    const std::size_t start = stderrText.find(kStartLineHead);
+    if (start == std::string::npos || (start > 0 && stderrText[start - 1] != '\n')) {
+        return {};
+    }
+    const std::size_t end = stderrText.find('\n', start);
+    return end == std::string::npos ? std::string() : stderrText.substr(start, end - start);
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

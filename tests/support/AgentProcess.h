@@ -4,16 +4,17 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 // The real tarvellin program, started in a working folder of the test's, headless unless the
 // environment given says otherwise. Stopped with SIGTERM (then SIGKILL) when the object goes.
 class AgentProcess {
 public:
-    // Starts the program in workDir; env entries are set (an empty value unsets the variable).
-    // DISPLAY and WAYLAND_DISPLAY are unset unless given.
+    // Starts the program in workDir with the arguments; env entries are set (an empty value unsets the
+    // variable). DISPLAY and WAYLAND_DISPLAY are unset unless given.
     explicit AgentProcess(const std::string& workDir, const std::map<std::string, std::string>& env = {},
-                          const std::string& binary = TARVELLIN_BINARY);
+                          const std::string& binary = TARVELLIN_BINARY, const std::vector<std::string>& args = {});
     ~AgentProcess();
     AgentProcess(const AgentProcess&) = delete;
     AgentProcess& operator=(const AgentProcess&) = delete;
@@ -27,12 +28,20 @@ public:
     int Wait(std::chrono::milliseconds timeout);
     // What the program wrote to stderr so far.
     std::string Stderr() const;
+    // Stderr without the headless agent's start line: what it reported beyond saying what it does.
+    std::string Diagnostics() const;
+    // What the program wrote to stdout so far.
+    std::string Stdout() const;
 
 private:
     pid_t m_pid = -1;
     int m_exitCode = -1;
     std::string m_stderrPath;
+    std::string m_stdoutPath;
 };
+
+// The line the headless agent writes once it runs, when it has written one; empty otherwise.
+std::string StartLineOf(const std::string& stderrText);
 
 // Polls a condition every 20 ms until it holds or the timeout passes; returns its last value.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10));

@@ -3,14 +3,17 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <thread>
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,12 +27,22 @@ int g_readFd = -1;
 std::atomic<bool> g_stopArrived{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
+void WakeLoop(int signalNumber) {
+    const unsigned char byte = static_cast<unsigned char>(signalNumber);
+    // A full pipe already holds pending requests: losing this byte loses at most a repeated one.
+    [[maybe_unused]] const ssize_t written = ::write(g_writeFd, &byte, 1);
+}
+
 extern "C" void OnStopSignal(int signalNumber) {
     const int savedErrno = errno;
     g_stopArrived.store(true);
-    const unsigned char byte = static_cast<unsigned char>(signalNumber);
-    // A full pipe already holds a pending stop: losing this byte changes nothing.
-    [[maybe_unused]] const ssize_t written = ::write(g_writeFd, &byte, 1);
+    WakeLoop(signalNumber);
+    errno = savedErrno;
+}
+
+extern "C" void OnReloadSignal(int signalNumber) {
+    const int savedErrno = errno;
+    WakeLoop(signalNumber);
     errno = savedErrno;
 }
 
@@ -82,17 +95,66 @@ StopRequestHandle WatchStopRequests() {
         // The handlers stay until the process ends: a stop signal during the teardown then changes nothing.
         Install(SIGINT, OnStopSignal);
         Install(SIGTERM, OnStopSignal);
+        Install(SIGHUP, OnReloadSignal);
     }
     return g_readFd;
 }
 
-int TakeStopRequest() {
+SessionRequests TakeSessionRequests() {
+    SessionRequests requests;
     unsigned char byte = 0;
-    int last = 0;
     while (g_readFd >= 0 && ::read(g_readFd, &byte, 1) == 1) {
-        last = byte;
+        if (byte == SIGHUP) {
+            requests.reload = true;
+        } else {
+            requests.stopSignal = byte;
+        }
     }
-    return last;
+    return requests;
+}
+
+InstanceLock LockInstance(const std::string& path) {
+    InstanceLock lock;
+    // Never closed: the lock lives as long as the process. A program started from here does not inherit it
+    // (O_CLOEXEC); the display probe's child shares it for its short life only.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        const int openError = errno;
+        // A lock file that this user may not write (left by another user) still takes a lock.
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            lock.failure = std::strerror(openError);
+            return lock;
+        }
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        const std::string pid = std::to_string(::getpid()) + "\n";
+        if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+            // The lock holds all the same; only the holder's id cannot be told to a second agent.
+            lock.failure = std::strerror(errno);
+        }
+        lock.outcome = InstanceLock::Outcome::Taken;
+        return lock;
+    }
+    if (errno != EWOULDBLOCK) {
+        lock.failure = std::strerror(errno);
+        ::close(fd);
+        return lock;
+    }
+    lock.outcome = InstanceLock::Outcome::HeldByAnother;
+    // The holder writes its id right after taking the lock: give it a moment when the file is still empty.
+    for (int attempt = 0; attempt < 50 && lock.ownerPid == 0; ++attempt) {
+        std::array<char, 32> text{};
+        const ssize_t length = ::pread(fd, text.data(), text.size() - 1, 0);
+        if (length > 0) {
+            std::from_chars(text.data(), text.data() + length, lock.ownerPid);
+        }
+        if (lock.ownerPid == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ::close(fd);
+    return lock;
 }
 
 bool StopRequestArrived() {
@@ -112,6 +174,7 @@ bool ProbeApart(bool (*probe)(int argc, char** argv), int argc, char** argv, int
         // The parent's stop handlers would report the child's signals to the parent; a crash leaves no core.
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
+        std::signal(SIGHUP, SIG_DFL);
         const struct rlimit noCore = {0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
         const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);

@@ -1,18 +1,26 @@
 #include "platform/Session.h"
 
 // The Windows program is one native executable that ends through its own window messages: there are no stop
-// signals to watch, no display to look for and no module to load.
+// or reload signals to watch, no display to look for and no module to load. Nor does it lock its folder: it
+// does not ask for the lock, and LockInstance here holds nothing and answers Taken, so a caller starts as it
+// always did.
 
 StopRequestHandle WatchStopRequests() {
     return kNoStopRequests;
 }
 
-int TakeStopRequest() {
-    return 0;
+SessionRequests TakeSessionRequests() {
+    return {};
 }
 
 bool StopRequestArrived() {
     return false;
+}
+
+InstanceLock LockInstance(const std::string& /*path*/) {
+    InstanceLock lock;
+    lock.outcome = InstanceLock::Outcome::Taken;
+    return lock;
 }
 
 bool DisplayMayExist() {

@@ -158,15 +158,15 @@ TEST_F(HeadlessAgentTest, StopSignalsEndWithCodeZeroAndSaveNothing) {
         EXPECT_EQ(agent.Stop(signal), 0);
         EXPECT_EQ(m_dir.Read("tarvellin.ini"), saved);
         EXPECT_EQ(InodeOf(m_dir.Path() / "tarvellin.ini"), inode) << "the file was replaced on the way out";
-        EXPECT_EQ(agent.Stderr(), "");
+        EXPECT_EQ(agent.Diagnostics(), "");
     }
 }
 
 TEST_F(HeadlessAgentTest, WarningGoesToStderrAsOneLine) {
     m_dir.Write("tarvellin.ini", Settings("Keikoku=1\nNokori=2000000000\n"));
     AgentProcess agent(m_dir.Path().string());
-    ASSERT_TRUE(WaitUntil([&] { return agent.Stderr().find('\n') != std::string::npos; }, 15s));
-    EXPECT_EQ(agent.Stderr(), "残り容量が2000000000MBを切りました HDDを整理してください\n");
+    ASSERT_TRUE(WaitUntil([&] { return agent.Diagnostics().find('\n') != std::string::npos; }, 15s));
+    EXPECT_EQ(agent.Diagnostics(), "残り容量が2000000000MBを切りました HDDを整理してください\n");
     EXPECT_EQ(agent.Stop(SIGTERM), 0);
 }
 
@@ -183,7 +183,7 @@ TEST_F(HeadlessAgentTest, UnusableDisplaysGiveHeadlessModeWithoutNoise) {
         AgentProcess agent(m_dir.Path().string(), environment);
         EXPECT_TRUE(WaitForSave()) << agent.Stderr();
         EXPECT_EQ(agent.Stop(SIGTERM), 0);
-        EXPECT_EQ(agent.Stderr(), "");
+        EXPECT_EQ(agent.Diagnostics(), "");
         std::filesystem::remove(m_dir.Path() / "tarvellin.ini");
     }
 }

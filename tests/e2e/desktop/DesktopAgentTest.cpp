@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <fcntl.h>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +16,7 @@
 #include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -253,9 +257,70 @@ TEST_F(DesktopAgentTest, IconAppearsWhenTheTrayComesLate) {
     auto agent = StartAgent(desktop);
     ASSERT_TRUE(WaitForSave()) << agent->Stderr(); // the agent works while it waits for the tray
     EXPECT_TRUE(agent->Running());
+    // After 10 s without a tray the user is told why there is no icon, once.
+    ASSERT_TRUE(WaitUntil([&] { return !agent->Stderr().empty(); }, 15s));
+    EXPECT_TRUE(agent->Stderr().starts_with("tarvellin: no system tray after 10 s; the icon appears once there is one "
+                                            "(GNOME needs the extension \"AppIndicator and KStatusNotifierItem "
+                                            "Support\""))
+        << agent->Stderr();
     ASSERT_TRUE(desktop.StartTray());
     EXPECT_TRUE(WaitForIcon(desktop, 10s)) << agent->Stderr();
     EXPECT_EQ(agent->Stop(SIGTERM), 0);
+    const std::string err = agent->Stderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+}
+
+TEST_F(DesktopAgentTest, HangupReloadsTheSettingsInTheTray) {
+    WriteSettings();
+    DesktopSession desktop;
+    ASSERT_FALSE(desktop.Display().empty());
+    auto agent = StartAgent(desktop);
+    ASSERT_TRUE(WaitForIcon(desktop)) << agent->Stderr();
+    ASSERT_EQ(::kill(agent->Pid(), SIGHUP), 0);
+    EXPECT_TRUE(WaitUntil([&] { return agent->Stderr().find("settings reloaded from ") != std::string::npos; }, 5s));
+    EXPECT_TRUE(agent->Running());
+    EXPECT_EQ(agent->Stop(SIGTERM), 0);
+}
+
+// A tray that speaks StatusNotifierItem over D-Bus (KDE Plasma; GNOME with the AppIndicator extension) has no
+// X tray window: the icon registers with the session bus's watcher instead.
+TEST_F(DesktopAgentTest, IconRegistersWithAStatusNotifierWatcher) {
+    if (std::system("command -v dbus-run-session >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "dbus-run-session is not installed (package dbus-daemon)";
+    }
+    WriteSettings();
+    DesktopSession desktop(/*withTray=*/false);
+    ASSERT_FALSE(desktop.Display().empty());
+    const std::string items = m_dir.Folder() + "items";
+    const std::string output = m_dir.Folder() + "session-output";
+    // A session of its own, so that the bus, the watcher and the agent all end with it.
+    const pid_t session = ::fork();
+    if (session == 0) {
+        ::setsid();
+        if (::chdir(m_dir.Path().c_str()) != 0) {
+            ::_exit(126);
+        }
+        ::setenv("DISPLAY", desktop.Display().c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", desktop.RuntimeDir().c_str(), 1);
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::unsetenv("QT_QPA_PLATFORM");
+        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        ::execlp("dbus-run-session", "dbus-run-session", "--", TARVELLIN_SNI_WATCHER, items.c_str(), TARVELLIN_BINARY,
+                 static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(session, 0);
+    EXPECT_TRUE(WaitUntil([&] { return m_dir.Read("items").ends_with(" Id=tarvellin\n"); }, 20s))
+        << m_dir.Read("items") << m_dir.Read("session-output");
+    ::kill(-session, SIGTERM);
+    int status = 0;
+    if (!WaitUntil([&] { return ::waitpid(session, &status, WNOHANG) == session; }, 10s)) {
+        ::kill(-session, SIGKILL);
+        ::waitpid(session, &status, 0);
+    }
+    EXPECT_EQ(m_dir.Read("session-output").find("no system tray"), std::string::npos);
 }
 
 } // namespace

@@ -328,7 +328,7 @@ TEST(Faults, PortTakenByAnotherProgramLeavesTheRestWorking) {
     EXPECT_TRUE(WaitUntil([&] { return StatusFiles(dir.Path()).size() == 1; }));
     EXPECT_TRUE(WaitUntil([&] { return CompleteSettings(dir.Read("tarvellin.ini")); }));
     EXPECT_TRUE(agent.Running());
-    const std::string err = agent.Stderr();
+    const std::string err = agent.Diagnostics();
     EXPECT_NE(err.find(std::to_string(port)), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_EQ(agent.Stop(), 0);

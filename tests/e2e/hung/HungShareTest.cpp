@@ -82,7 +82,7 @@ TEST_F(HungShareTest, RequestsAreAnsweredAndStopIsPromptWhileTheShareHangs) {
         EXPECT_FALSE(reply.empty() || reply == "<connect failed>") << request;
         EXPECT_LT(time, 1s) << request;
     }
-    const std::string err = agent.Stderr();
+    const std::string err = agent.Diagnostics();
     EXPECT_EQ(Count(err, kNotPublished + ShareFolder() + ": the folder did not answer within 2 s\n"), 1u) << err;
     EXPECT_EQ(Count(err, "\n"), 1u) << err;
 

@@ -73,7 +73,7 @@ TEST_P(DesktopModuleTest, RunsHeadlessAndMapsGuiOnlyWhenADisplayWasNamed) {
     }
 
     EXPECT_EQ(agent.Stop(SIGTERM), 0);
-    const std::string err = agent.Stderr();
+    const std::string err = agent.Diagnostics();
     EXPECT_EQ(err.find("desktop module not loaded") != std::string::npos, param.expectsLoadLine) << err;
     if (param.expectsLoadLine) {
         EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line only: " << err;

@@ -191,9 +191,9 @@ TEST_F(CommandPortTest, PortInUseLeavesTheAgentRunningWithoutListener) {
     ASSERT_EQ(listen(blocker, 5), 0);
     WriteSettings("NetWork=1\n");
     AgentProcess agent(m_dir.Path().string(), {}, TARVELLIN_BINARY);
-    EXPECT_TRUE(WaitUntil([&] { return agent.Stderr().find('\n') != std::string::npos; }, 5s));
+    EXPECT_TRUE(WaitUntil([&] { return agent.Diagnostics().find('\n') != std::string::npos; }, 5s));
     EXPECT_TRUE(agent.Running());
-    const std::string err = agent.Stderr();
+    const std::string err = agent.Diagnostics();
     EXPECT_NE(err.find(std::to_string(m_port)), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     close(blocker);

@@ -108,4 +108,40 @@ TEST_F(AgentCoreTest, ChangesOutsideATickReachTheObserver) {
     EXPECT_EQ(changes, 3);
 }
 
+// A hand edit reaches the agent on a reload, as at start: a refresh then publishes and saves the edited values
+// instead of writing the old ones back. The port read at start stays.
+TEST_F(AgentCoreTest, ReloadTakesHandEditsAndKeepsTheListenedPort) {
+    std::vector<int> listened;
+    dir.Write("tarvellin.ini", "[Setting]\nPath=\"" + dir.Folder() + "\"\nDirectory=D\nPort=8085\n");
+    core.Start([&listened](int port) { listened.push_back(port); });
+    core.GetMonitor().RefreshCycle();
+    ASSERT_EQ(dir.List(), (std::vector<std::string>{"tarvellin.ini", "空容量420 MByte"}));
+
+    std::string edited = dir.Read("tarvellin.ini");
+    edited.replace(edited.find("GByte=0"), 7, "GByte=1");
+    edited.replace(edited.find("Port=8085"), 9, "Port=9000");
+    dir.Write("tarvellin.ini", edited);
+    int pushes = 0;
+    struct CountingExchange : NoExchange {
+        explicit CountingExchange(int& count) : pushes(count) {}
+        void PushToControls() override { ++pushes; }
+        int& pushes;
+    } dialog(pushes);
+    core.GetMonitor().AttachDialog(&dialog);
+
+    ::testing::internal::CaptureStderr();
+    core.ReloadSettings();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "tarvellin: settings reloaded from " + dir.Folder() +
+                  "tarvellin.ini; Port=9000 takes effect at the next start (the port stays 8085 until then)\n");
+    EXPECT_EQ(listened, std::vector<int>{8085});
+    EXPECT_EQ(pushes, 1) << "the open settings dialog shows what was read";
+    core.GetMonitor().AttachDialog(nullptr);
+
+    core.GetMonitor().RefreshCycle();
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"tarvellin.ini", "空容量0.41 GByte"}));
+    EXPECT_NE(dir.Read("tarvellin.ini").find("GByte=1"), std::string::npos);
+    EXPECT_NE(dir.Read("tarvellin.ini").find("Port=9000"), std::string::npos);
+}
+
 } // namespace
