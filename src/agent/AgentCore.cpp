@@ -6,7 +6,7 @@
 AgentCore::AgentCore(Platform& platform, std::string configurationPath, AgentPresenter& presenter)
     : m_monitor(platform, std::move(configurationPath)), m_rules(m_monitor), m_presenter(presenter) {}
 
-void AgentCore::Start(const std::function<void(int port)>& startListening) {
+void AgentCore::Start(const ListenerStart& startListening) {
     m_rules.Initialise(startListening);
     ShowStatusIfChanged();
 }

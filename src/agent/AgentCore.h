@@ -39,7 +39,7 @@ public:
     const TrayAgentRules& Rules() const { return m_rules; }
 
     // Settings load (startListening is called on its way), the first measurement and the first status.
-    void Start(const std::function<void(int port)>& startListening = {});
+    void Start(const ListenerStart& startListening = {});
     // One tick of the rules (automatic refresh when due, then the warning), then the status when it changed.
     void Tick();
     // How long from now the front end may sleep before the next tick: kTickInterval while the settings dialog

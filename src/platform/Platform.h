@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -81,6 +82,19 @@ public:
     virtual bool FolderStuck(const std::string& path) {
         static_cast<void>(path);
         return false;
+    }
+
+    // True while the drive's earlier query has overrun its time bound and not returned: queries of it fail at
+    // once. False where nothing is bounded.
+    virtual bool DriveStuck(std::string_view root) {
+        static_cast<void>(root);
+        return false;
+    }
+
+    // The current time as seconds since 1970-01-01 UTC.
+    virtual std::int64_t UnixTime() {
+        return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     }
 
     // Minute (0 to 59) of the current local time; -1 when the local time is not available.

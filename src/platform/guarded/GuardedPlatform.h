@@ -31,6 +31,8 @@ public:
     // True while the drive's last query has not returned yet.
     bool IsStuck(std::string_view root);
     bool FolderStuck(const std::string& path) override;
+    bool DriveStuck(std::string_view root) override { return IsStuck(root); }
+    std::int64_t UnixTime() override { return m_inner->UnixTime(); }
 
     std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) override;
     std::optional<VolumeSpace> CurrentDiskFreeSpace() override;
