@@ -77,8 +77,9 @@ public:
     void SetChangeObserver(std::function<void()> observer) { m_changed = std::move(observer); }
 
     // Reads the settings file in the fixed key order; calls startListening with Port and [Http] Address after
-    // Nokori has been read. Sets the last status-file folders, the minute counter and the drive table. Returns Directory.
-    // When the file's folder does not answer, the defaults are used and no save of this run replaces the file.
+    // Nokori has been read. Sets the last status-file folders, the minute counter and the drive table. Returns
+    // Directory. When the file's folder does not answer, the defaults are used and no save of this run replaces the
+    // file.
     std::string LoadSettings(const ListenerStart& startListening = {});
     // Writes all keys in the fixed order in one atomic replace of the file, keeping its other content;
     // then the minute counter is 0. A file that already holds those bytes is not written again. A failed

@@ -146,28 +146,29 @@ bool Exists(DriveType type) {
     return type != DriveType::Unknown && type != DriveType::NoRootDir;
 }
 
-// Type and capacity of one drive; the type is asked first, so a drive that hangs costs one bound only: its
-// capacity query then finds it stuck and fails at once.
-DriveSnapshot Measure(Platform& platform, const std::string& letter) {
+std::string RootOf(const std::string& letter) {
+    return letter + ":\\";
+}
+
+DriveSnapshot SnapshotOf(Platform& platform, const std::string& letter, const DriveAnswer& answer) {
     DriveSnapshot drive;
-    const std::string root = letter + ":\\";
     drive.letter = letter;
-    drive.type = platform.GetDriveType(root);
-    drive.path = platform.FolderOfRoot(root);
-    if (const std::optional<VolumeSpace> space = platform.DiskFreeSpace(root)) {
+    drive.type = answer.type;
+    drive.path = platform.FolderOfRoot(RootOf(letter));
+    if (answer.space) {
         drive.up = true;
-        drive.space = *space;
-        const CapacityFigures figures = FiguresOf(*space);
+        drive.space = *answer.space;
+        const CapacityFigures figures = FiguresOf(*answer.space);
         drive.freePercent = FreePercent(figures.freeMB, figures.totalMB);
         drive.level = LevelOf(figures.totalMB, figures.freeMB);
     }
-    drive.answeredInTime = !platform.DriveStuck(root);
+    drive.answeredInTime = answer.answeredInTime;
     return drive;
 }
 
 std::string Labels(const DriveSnapshot& drive) {
-    return "{letter=\"" + EscapeLabelValue(drive.letter) + "\",path=\"" + EscapeLabelValue(drive.path) +
-           "\",role=\"" + (drive.main ? "main" : "other") + "\"}";
+    return "{letter=\"" + EscapeLabelValue(drive.letter) + "\",path=\"" + EscapeLabelValue(drive.path) + "\",role=\"" +
+           (drive.main ? "main" : "other") + "\"}";
 }
 
 void AppendFamily(std::string& out, std::string_view name, std::string_view type, std::string_view help) {
@@ -177,8 +178,7 @@ void AppendFamily(std::string& out, std::string_view name, std::string_view type
 
 // One sample per drive, of the drives that are up unless all is set.
 template <typename Value>
-void AppendDriveSamples(std::string& out, const AgentSnapshot& snapshot, std::string_view name, bool all,
-                        Value value) {
+void AppendDriveSamples(std::string& out, const AgentSnapshot& snapshot, std::string_view name, bool all, Value value) {
     for (const DriveSnapshot& drive : snapshot.drives) {
         if (all || drive.up) {
             out.append(name).append(Labels(drive)).append(" ").append(std::to_string(value(drive))).append("\n");
@@ -232,7 +232,8 @@ ScrapeRequest ParseScrapeRequest(std::string_view request) {
     while (lineStart != std::string_view::npos) {
         ++lineStart;
         const std::size_t lineEnd = text.find('\n', lineStart);
-        std::string_view line = text.substr(lineStart, lineEnd == std::string_view::npos ? text.npos : lineEnd - lineStart);
+        std::string_view line =
+            text.substr(lineStart, lineEnd == std::string_view::npos ? text.npos : lineEnd - lineStart);
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
@@ -265,24 +266,36 @@ AgentSnapshot TakeSnapshot(Monitor& monitor) {
     snapshot.startedAt = monitor.StartedAt();
     snapshot.refreshes = monitor.RefreshCounts();
 
+    // The main drive, then the other drives the next refresh will watch: of the first nine letters those
+    // that name an existing drive, each in the slot the letter filter will give it.
     const std::string mainLetter = settings.Directory.empty() ? platform.CurrentDriveLetter() : settings.Directory;
+    std::vector<std::string> letters;
     if (!mainLetter.empty()) {
-        DriveSnapshot drive = Measure(platform, mainLetter);
+        letters.push_back(mainLetter);
+    }
+    const std::size_t firstOther = letters.size();
+    if (settings.OtherDrive == 1) {
+        for (std::size_t i = 0; i < settings.Directory2.size() && i < static_cast<std::size_t>(kDriveSlots); ++i) {
+            letters.emplace_back(1, settings.Directory2[i]);
+        }
+    }
+    std::vector<std::string> roots;
+    for (const std::string& letter : letters) {
+        roots.push_back(RootOf(letter));
+    }
+    const std::vector<DriveAnswer> answers = platform.QueryDrives(roots);
+
+    if (!mainLetter.empty()) {
+        DriveSnapshot drive = SnapshotOf(platform, mainLetter, answers[0]);
         drive.main = true;
         drive.statusFolder = settings.Path;
         drive.statusText = settings.Filename;
         drive.publishedAt = monitor.MainPublishedAt();
         snapshot.drives.push_back(std::move(drive));
     }
-    if (settings.OtherDrive != 1) {
-        return snapshot;
-    }
-    // The drives the next refresh will watch: the first nine letters that name an existing drive, each in
-    // the slot the letter filter will give it.
-    const std::string& letters = settings.Directory2;
     std::size_t slot = 0;
-    for (std::size_t i = 0; i < letters.size() && i < static_cast<std::size_t>(kDriveSlots); ++i) {
-        DriveSnapshot drive = Measure(platform, std::string(1, letters[i]));
+    for (std::size_t i = firstOther; i < letters.size() && i < answers.size(); ++i) {
+        DriveSnapshot drive = SnapshotOf(platform, letters[i], answers[i]);
         if (!Exists(drive.type)) {
             continue;
         }
@@ -319,7 +332,8 @@ std::string MetricsText(const AgentSnapshot& snapshot) {
     }
     AppendFamily(out, "tarvellin_build_info", "gauge", "The agent's version, as a label; always 1.");
     out.append("tarvellin_build_info{version=\"").append(EscapeLabelValue(snapshot.version)).append("\"} 1\n");
-    AppendFamily(out, "tarvellin_start_time_seconds", "gauge", "Start time of the agent since the Unix epoch in seconds.");
+    AppendFamily(out, "tarvellin_start_time_seconds", "gauge",
+                 "Start time of the agent since the Unix epoch in seconds.");
     out.append("tarvellin_start_time_seconds ").append(std::to_string(snapshot.startedAt)).append("\n");
     return out;
 }

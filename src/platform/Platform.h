@@ -30,6 +30,13 @@ enum class DriveType : std::uint8_t {
     RamDisk = 6,
 };
 
+// What one drive answered: its type and its capacity (nullopt when it cannot be measured).
+struct DriveAnswer {
+    DriveType type = DriveType::Unknown;
+    std::optional<VolumeSpace> space;
+    bool answeredInTime = true; // false when it did not answer within the time bound (see DriveStuck)
+};
+
 // One entry of a drive table: a letter (upper case) and the absolute folder it stands for.
 struct DriveMapping {
     char letter = 0;
@@ -89,6 +96,21 @@ public:
     virtual bool DriveStuck(std::string_view root) {
         static_cast<void>(root);
         return false;
+    }
+
+    // Type and capacity of each drive, in the order given. Where operations are bounded, the drives are asked
+    // at the same time and the whole batch waits at most one bound.
+    virtual std::vector<DriveAnswer> QueryDrives(const std::vector<std::string>& roots) {
+        std::vector<DriveAnswer> answers;
+        for (const std::string& root : roots) {
+            // The type first: a drive that hangs there is stuck, and its capacity query fails at once.
+            DriveAnswer answer;
+            answer.type = GetDriveType(root);
+            answer.space = DiskFreeSpace(root);
+            answer.answeredInTime = !DriveStuck(root);
+            answers.push_back(std::move(answer));
+        }
+        return answers;
     }
 
     // The current time as seconds since 1970-01-01 UTC.

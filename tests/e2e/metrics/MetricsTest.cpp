@@ -136,9 +136,8 @@ std::string SettingsFor(const Agent& agent, const std::string& pass, const std::
 
 // Samples of an instant query, by "instance letter".
 std::map<std::string, std::string> Query(int port, const std::string& expression) {
-    const auto [output, status] =
-        Shell("curl -s --max-time 5 'http://127.0.0.1:" + std::to_string(port) + "/api/v1/query?query=" + expression +
-              "'");
+    const auto [output, status] = Shell("curl -s --max-time 5 'http://127.0.0.1:" + std::to_string(port) +
+                                        "/api/v1/query?query=" + expression + "'");
     std::map<std::string, std::string> samples;
     if (status != 0) {
         return samples;

@@ -171,15 +171,18 @@ TEST(ConnectionPolicy, ScrapeRequestIsCompleteAtTheEndOfItsHead) {
          {Accept(1), ScrapeData(1, "GET /metrics HTTP/1.1\r\nHost: x\r\n"), Wake(),
           ScrapeData(1, "Authorization: Bearer pw\r\n\r\n")},
          "wake 200\nanswer 1 [GET /metrics HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer pw\r\n\r\n]\n"},
-        {"a head ended by bare line feeds", {Accept(1), ScrapeData(1, "GET /status.json/pw\n\n")},
+        {"a head ended by bare line feeds",
+         {Accept(1), ScrapeData(1, "GET /status.json/pw\n\n")},
          "answer 1 [GET /status.json/pw\n\n]\n"},
         {"a head that never ends is judged after the quiet period",
          {Accept(1), ScrapeData(1, "GET /metrics HTTP/1.1\r\n", 0), Clock(199), Clock(200)},
          "answer 1 [GET /metrics HTTP/1.1\r\n]\n"},
         {"any other request is complete at its first line feed",
-         {Accept(1), ScrapeData(1, "GET /renew HTTP/1.1\r\n")}, "answer 1 [GET /renew HTTP/1.1\r\n]\n"},
+         {Accept(1), ScrapeData(1, "GET /renew HTTP/1.1\r\n")},
+         "answer 1 [GET /renew HTTP/1.1\r\n]\n"},
         {"without scrapes a scrape line is complete at its line feed too",
-         {Accept(1), Data(1, "GET /metrics HTTP/1.1\r\n")}, "answer 1 [GET /metrics HTTP/1.1\r\n]\n"},
+         {Accept(1), Data(1, "GET /metrics HTTP/1.1\r\n")},
+         "answer 1 [GET /metrics HTTP/1.1\r\n]\n"},
     });
 }
 

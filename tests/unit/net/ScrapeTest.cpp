@@ -23,11 +23,14 @@ TEST(Scrape, LabelValuesEscapeBackslashQuoteAndLineFeedAndKeepUtf8) {
         {"a\nb", "a\\nb"},
         {"tab\tand\rstay", "tab\tand\rstay"},
         {"/srv/共有/状態", "/srv/共有/状態"},
-        {"bad\xFF" "byte", "bad\xEF\xBF\xBD" "byte"},
-        {"cut\xE7\x8A", "cut\xEF\xBF\xBD\xEF\xBF\xBD"},                  // a sequence cut short
-        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                           // overlong '/'
-        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},           // a surrogate
-        {"\xF0\x9F\x92\xBE", "\xF0\x9F\x92\xBE"},                           // four bytes
+        {"bad\xFF"
+         "byte",
+         "bad\xEF\xBF\xBD"
+         "byte"},
+        {"cut\xE7\x8A", "cut\xEF\xBF\xBD\xEF\xBF\xBD"},           // a sequence cut short
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                 // overlong '/'
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}, // a surrogate
+        {"\xF0\x9F\x92\xBE", "\xF0\x9F\x92\xBE"},                 // four bytes
     };
     for (const auto& c : cases) {
         EXPECT_EQ(EscapeLabelValue(c.text), c.escaped) << c.text;

@@ -177,11 +177,11 @@ TEST_F(SettingsFileTest, SaveKeepsOtherSectionsCommentsAndCrLf) {
     monitor.SaveSettings();
 
     const std::string after = FileText();
-    EXPECT_EQ(after.rfind(
-                  "; kept comment\r\n[Http]\r\nHeaders=1\r\nMetrics=1\r\n\r\n[Setting]\r\nAuto=1\r\nUnknown=x\r\n"
-                  "Path=\"\"\r\n",
-                  0),
-              0U);
+    EXPECT_EQ(
+        after.rfind("; kept comment\r\n[Http]\r\nHeaders=1\r\nMetrics=1\r\n\r\n[Setting]\r\nAuto=1\r\nUnknown=x\r\n"
+                    "Path=\"\"\r\n",
+                    0),
+        0U);
     EXPECT_NE(after.find("Filename10=\r\n\r\n[Tail]\r\nZ=9\r\n"), std::string::npos);
     EXPECT_EQ(after.find("\n\n"), std::string::npos); // no bare LF crept in
     EXPECT_EQ(IniProfile(after).GetProfileInt("Http", "Headers", 0), 1);
