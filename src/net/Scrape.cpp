@@ -3,7 +3,9 @@
 #include "capacity/CapacityReading.h"
 #include "net/Request.h"
 
+#include <array>
 #include <cstdio>
+#include <utility>
 
 namespace {
 

@@ -30,21 +30,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The first of the names that is an executable on PATH; empty when none is.
-std::string FindProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
-    for (std::size_t start = 0; start <= folders.size();) {
-        const std::size_t end = std::min(folders.find(':', start), folders.size());
-        const fs::path candidate = fs::path(folders.substr(start, end - start)) / name;
-        if (access(candidate.c_str(), X_OK) == 0) {
-            return candidate.string();
-        }
-        start = end + 1;
-    }
-    return {};
-}
-
 // Output and exit status of a shell command.
 std::pair<std::string, int> Shell(const std::string& command) {
     std::string output;
@@ -58,6 +43,12 @@ std::pair<std::string, int> Shell(const std::string& command) {
     }
     const int status = pclose(pipe);
     return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+// The program's path on PATH; empty when it is not installed.
+std::string FindProgram(const std::string& name) {
+    const auto [output, status] = Shell("command -v " + name);
+    return status == 0 ? output.substr(0, output.find('\n')) : std::string();
 }
 
 std::string Body(const std::string& response) {
