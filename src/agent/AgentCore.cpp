@@ -9,11 +9,11 @@
 AgentCore::AgentCore(Platform& platform, std::string configurationPath, AgentPresenter& presenter)
     : m_monitor(platform, std::move(configurationPath)), m_rules(m_monitor), m_presenter(presenter) {}
 
-void AgentCore::Start(const std::function<void(int port)>& startListening) {
-    m_rules.Initialise([this, &startListening](int port) {
+void AgentCore::Start(const ListenerStart& startListening) {
+    m_rules.Initialise([this, &startListening](int port, const std::string& address) {
         m_listenedPort = port;
         if (startListening) {
-            startListening(port);
+            startListening(port, address);
         }
     });
     ShowStatusIfChanged();

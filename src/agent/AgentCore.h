@@ -40,7 +40,7 @@ public:
     const TrayAgentRules& Rules() const { return m_rules; }
 
     // Settings load (startListening is called on its way), the first measurement and the first status.
-    void Start(const std::function<void(int port)>& startListening = {});
+    void Start(const ListenerStart& startListening = {});
     // Reads the settings file again as at start and shows the new status; the listener keeps the port it has
     // until a restart. Reports one line saying so.
     void ReloadSettings();

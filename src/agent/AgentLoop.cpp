@@ -20,7 +20,7 @@ AgentLoop::~AgentLoop() {
 }
 
 void AgentLoop::Start() {
-    m_core.Start([this](int port) { m_listener.StartListening(port); });
+    m_core.Start([this](int port, const std::string& address) { m_listener.StartListening(port, address); });
     // The first tick turns the start's tooltip into the running one.
     Arm(AgentCore::kTickInterval);
 }

@@ -52,7 +52,7 @@ std::string WarningText(int nokori) {
 
 TrayAgentRules::TrayAgentRules(Monitor& monitor) : m_monitor(monitor) {}
 
-void TrayAgentRules::Initialise(const std::function<void(int port)>& startListening) {
+void TrayAgentRules::Initialise(const ListenerStart& startListening) {
     m_minuteChanged = 1;
     m_warningGuard = 1;
     m_refreshedOnLastTick = false;
@@ -91,7 +91,7 @@ void TrayAgentRules::Tick(const WarningPresenter& showWarning) {
         // The time of the tick is taken before the refresh and its warning box.
         const int minute = m_monitor.GetPlatform().LocalMinute();
         if (RefreshDue()) {
-            m_monitor.RefreshCycle();
+            m_monitor.RefreshCycle(RefreshTrigger::Auto);
             m_minuteChanged = 0;
             m_monitor.RestartMinuteCount();
             WarningStep(showWarning);

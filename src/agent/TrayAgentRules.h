@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-class Monitor;
+#include "capacity/Monitor.h"
 
 // Text of the low-capacity warning box for a threshold.
 std::string WarningText(int nokori);
@@ -18,7 +18,7 @@ public:
     explicit TrayAgentRules(Monitor& monitor);
 
     // Settings load (startListening is called on its way) and the first measurement with its tooltip.
-    void Initialise(const std::function<void(int port)>& startListening = {});
+    void Initialise(const ListenerStart& startListening = {});
     // The settings file read again as at start (no listener is started), the main drive measured, and the
     // tooltip made anew; a warning box that is up stays the only one.
     void Reload();

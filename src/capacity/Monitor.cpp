@@ -29,7 +29,8 @@ IniProfile Monitor::SettingsProfile(const std::optional<std::string>& text) {
                       [this](std::string_view line) { return m_platform.TextLineToUtf8(line); });
 }
 
-std::string Monitor::LoadSettings(const std::function<void(int port)>& startListening) {
+std::string Monitor::LoadSettings(const ListenerStart& startListening) {
+    m_startedAt = m_platform.UnixTime();
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
     // Settings kept from us by a folder that did not answer are not replaced by the defaults in this run.
     m_loadMissed = !text && m_platform.FolderStuck(m_configurationPath);
@@ -41,7 +42,7 @@ std::string Monitor::LoadSettings(const std::function<void(int port)>& startList
 
     m_settings = ReadMonitorSettings(ini, [&startListening](const MonitorSettings& soFar) {
         if (startListening) {
-            startListening(soFar.Port);
+            startListening(soFar.Port, soFar.HttpAddress);
         }
     });
     m_minuteCounter = m_settings.Time;
@@ -130,7 +131,7 @@ std::string Monitor::FailureReason(const std::string& path, const char* otherwis
     return otherwise;
 }
 
-void Monitor::Publish(std::string& lastFolder, std::string& lastName, const std::string& folder,
+bool Monitor::Publish(std::string& lastFolder, std::string& lastName, const std::string& folder,
                       const std::string& name) {
     std::string& reason = m_cycleFailures[folder]; // the first failure in a folder is its outcome
     // A folder still busy with an earlier operation is not asked. The remembered name stays that of the
@@ -140,6 +141,7 @@ void Monitor::Publish(std::string& lastFolder, std::string& lastName, const std:
     if (!published && reason.empty()) {
         reason = FailureReason(folder + name, "the file could be neither renamed nor created");
     }
+    return published;
 }
 
 void Monitor::ReportPublications() {
@@ -188,7 +190,8 @@ void Monitor::FormatTexts() {
     m_reading.freeText = std::move(texts.freeText);
 }
 
-void Monitor::RefreshCycle() {
+void Monitor::RefreshCycle(RefreshTrigger trigger) {
+    ++m_refreshCounts[static_cast<std::size_t>(trigger)];
     if (WindowOpen()) {
         // A failed validation has shown its message; the cycle goes on with what was taken.
         static_cast<void>(m_dialog->PullFromControls());
@@ -198,7 +201,9 @@ void Monitor::RefreshCycle() {
     if (WindowOpen()) {
         m_dialog->PushToControls();
     }
-    Publish(m_lastStatusFolder, m_settings.Filename, m_settings.Path, m_reading.freeText);
+    if (Publish(m_lastStatusFolder, m_settings.Filename, m_settings.Path, m_reading.freeText)) {
+        m_mainPublishedAt = m_platform.UnixTime();
+    }
     if (m_settings.OtherDrive == 1) {
         RefreshOtherDrives(m_settings.GByte);
     }
@@ -249,7 +254,9 @@ void Monitor::RefreshOtherDrives(int gbyte) {
         if (text.empty()) {
             continue; // a type the filter should have dropped: no name to publish
         }
-        Publish(slot.lastFolder, m_settings.Filename2To10[k], folder, text);
+        if (Publish(slot.lastFolder, m_settings.Filename2To10[k], folder, text)) {
+            slot.publishedAt = m_platform.UnixTime();
+        }
     }
     ReportPublications();
 }

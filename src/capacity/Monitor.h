@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -27,7 +28,15 @@ struct DriveSlot {
     std::string lastFolder;              // folder in which its status file was last published
     DriveType type = DriveType::Unknown; // written by the letter filter
     CapacityFigures reading;             // last measurement
+    std::int64_t publishedAt = 0;        // when its status file was last published (Unix seconds); 0: not yet
 };
+
+// What started a refresh cycle.
+enum class RefreshTrigger { Auto, Dialog, Network };
+inline constexpr std::size_t kRefreshTriggers = 3;
+
+// Starts the command listener on the port and the local address ([Http] Address; empty for all IPv4 ones).
+using ListenerStart = std::function<void(int port, const std::string& address)>;
 
 // The one holder of the settings, the readings and the cross-cutting flags for the whole run, with the
 // operations that change them: settings load and save, measurement, status files and the refresh cycle.
@@ -67,10 +76,11 @@ public:
     // shows may have changed.
     void SetChangeObserver(std::function<void()> observer) { m_changed = std::move(observer); }
 
-    // Reads the settings file in the fixed key order; calls startListening with Port after Nokori has
-    // been read. Sets the last status-file folders, the minute counter and the drive table. Returns Directory.
-    // When the file's folder does not answer, the defaults are used and no save of this run replaces the file.
-    std::string LoadSettings(const std::function<void(int port)>& startListening = {});
+    // Reads the settings file in the fixed key order; calls startListening with Port and [Http] Address after
+    // Nokori has been read. Sets the last status-file folders, the minute counter and the drive table. Returns
+    // Directory. When the file's folder does not answer, the defaults are used and no save of this run replaces the
+    // file.
+    std::string LoadSettings(const ListenerStart& startListening = {});
     // Reads the settings file again as at start, without a listener (the port stays until a restart), measures
     // the main drive and fills the texts; an open settings dialog then shows what was read.
     void ReloadSettings();
@@ -88,9 +98,15 @@ public:
     void OpeningMeasurement();
     // Fills the three texts of the reading from its figures and GByte.
     void FormatTexts();
-    // The refresh cycle that every kind of refresh runs. A status folder that stops taking its file, and
-    // one that takes it again, are reported once each.
-    void RefreshCycle();
+    // The refresh cycle that every kind of refresh runs, counted by its trigger. A status folder that stops
+    // taking its file, and one that takes it again, are reported once each.
+    void RefreshCycle(RefreshTrigger trigger = RefreshTrigger::Dialog);
+    // Refresh cycles run since the start, by trigger (indexed by RefreshTrigger).
+    const std::array<std::uint64_t, kRefreshTriggers>& RefreshCounts() const { return m_refreshCounts; }
+    // When the settings were loaded (Unix seconds), i.e. when the agent started.
+    std::int64_t StartedAt() const { return m_startedAt; }
+    // When the main drive's status file was last published (Unix seconds); 0 when not yet in this run.
+    std::int64_t MainPublishedAt() const { return m_mainPublishedAt; }
 
     // Keeps the first nine letters of Directory2 that name an existing drive and records their types.
     void FilterDriveLetters();
@@ -103,8 +119,8 @@ private:
     // MeasureMainDrive; an empty Directory takes the current drive's letter only when nameEmptyDirectory.
     void MeasureMainDrive(bool nameEmptyDirectory);
     // UpdateStatusFile, noting how its folder fared in this cycle; a folder still stuck in an earlier
-    // operation is left alone, the remembered folder and name included.
-    void Publish(std::string& lastFolder, std::string& lastName, const std::string& folder, const std::string& name);
+    // operation is left alone, the remembered folder and name included. True when published.
+    bool Publish(std::string& lastFolder, std::string& lastName, const std::string& folder, const std::string& name);
     // Reports each folder whose publications of this cycle fared otherwise than those reported last.
     void ReportPublications();
     // Why a failed operation on the path failed: its folder did not answer, or else the given reason.
@@ -126,4 +142,7 @@ private:
     std::map<std::string, std::string> m_publicationFailures;
     std::map<std::string, std::string> m_cycleFailures;
     std::string m_saveFailure; // of the last settings save, as reported; empty when it was saved
+    std::array<std::uint64_t, kRefreshTriggers> m_refreshCounts{};
+    std::int64_t m_startedAt = 0;
+    std::int64_t m_mainPublishedAt = 0;
 };

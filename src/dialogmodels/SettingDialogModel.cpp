@@ -61,7 +61,7 @@ void SettingDialogModel::OnClosed() {
 }
 
 void SettingDialogModel::Refresh() {
-    m_monitor.RefreshCycle();
+    m_monitor.RefreshCycle(RefreshTrigger::Dialog);
 }
 
 void SettingDialogModel::Exchange(DataExchange& exchange) {

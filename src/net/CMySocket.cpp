@@ -57,11 +57,11 @@ CMySocket::~CMySocket() {
     }
 }
 
-bool CMySocket::Create(int port, int backlog) {
+bool CMySocket::Create(int port, int backlog, const QHostAddress& address) {
     m_server = std::make_unique<WaitingServer>();
     m_server->setListenBacklogSize(backlog);
     connect(m_server.get(), &WaitingServer::ConnectionWaiting, this, [this] { OnAccept(0); });
-    if (!m_server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(port))) {
+    if (!m_server->listen(address, static_cast<quint16>(port))) {
         m_error = m_server->errorString();
         m_server.reset();
         return false;

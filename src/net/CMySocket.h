@@ -8,6 +8,7 @@
 #include "net/ConnectionPolicy.h"
 
 class CommandListener;
+class QHostAddress;
 class QTcpSocket;
 class WaitingServer;
 
@@ -27,8 +28,8 @@ public:
     // Stores the handler of the notifications; set before the socket is created or accepted into.
     void SetOwner(CommandListener* owner) { m_owner = owner; }
 
-    // Listens on the port on all IPv4 addresses with the given backlog; false (see ErrorString) on failure.
-    bool Create(int port, int backlog);
+    // Listens on the port of the local address with the given backlog; false (see ErrorString) on failure.
+    bool Create(int port, int backlog, const QHostAddress& address);
     // Why the last Create failed.
     const QString& ErrorString() const { return m_error; }
     // The port being listened on; 0 when not listening.

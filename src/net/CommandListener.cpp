@@ -3,6 +3,8 @@
 #include "capacity/Monitor.h"
 #include "report/Report.h"
 
+#include <QHostAddress>
+
 #include <algorithm>
 #include <limits>
 #include <string>
@@ -27,16 +29,22 @@ CommandListener::CommandListener(Monitor& monitor, QObject* parent) : QObject(pa
 
 CommandListener::~CommandListener() = default;
 
-bool CommandListener::StartListening(int port) {
+bool CommandListener::StartListening(int port, const std::string& address) {
     // The owner is set before the listening socket exists, so no notification can miss its handler.
     m_listening.SetOwner(this);
     if (port < 0 || port > 65535) {
         Report("no command listener: Port " + std::to_string(port) + " is outside 0..65535");
         return false;
     }
-    if (!m_listening.Create(port, kBacklog)) {
-        Report("no command listener: cannot listen on port " + std::to_string(port) + ": " +
-               m_listening.ErrorString().toStdString());
+    QHostAddress local(QHostAddress::AnyIPv4);
+    // A mistyped address leaves the port closed rather than open on every network.
+    if (!address.empty() && !local.setAddress(QString::fromStdString(address))) {
+        Report("no command listener: [Http] Address " + address + " is not an IPv4 or IPv6 address");
+        return false;
+    }
+    if (!m_listening.Create(port, kBacklog, local)) {
+        Report("no command listener: cannot listen on port " + std::to_string(port) +
+               (address.empty() ? std::string() : " of " + address) + ": " + m_listening.ErrorString().toStdString());
         return false;
     }
     return true;
@@ -73,7 +81,7 @@ void CommandListener::OnReceive(ConnectionId id) {
     if (available <= 0) {
         // Readable with nothing to read: the peer has sent its last byte.
         m_policy.InputEnded(id);
-    } else if (m_monitor.Settings().NetWork != 1) {
+    } else if (!ReadsRequests(m_monitor.Settings())) {
         // Requests are not read; the bytes are dropped when the connection closes.
         m_policy.DataArrived(id, {}, Now(), ConnectionPolicy::Reading::RefuseUnread);
     } else {
@@ -83,7 +91,9 @@ void CommandListener::OnReceive(ConnectionId id) {
             m_policy.PeerClosed(id);
         } else {
             bytes.resize(static_cast<std::size_t>(count));
-            m_policy.DataArrived(id, bytes, Now(), ConnectionPolicy::Reading::Judge);
+            m_policy.DataArrived(id, bytes, Now(),
+                                 ReadsScrapes(m_monitor.Settings()) ? ConnectionPolicy::Reading::JudgeWithScrapes
+                                                                    : ConnectionPolicy::Reading::Judge);
         }
     }
     CarryOut();
@@ -115,7 +125,8 @@ void CommandListener::CarryOut() {
 }
 
 void CommandListener::Answer(const ConnectionPolicy::Action& action) {
-    const std::string reply = ReplyTo(action.request, action.reading == ConnectionPolicy::Reading::Judge, m_monitor);
+    const std::string reply =
+        ReplyTo(action.request, action.reading != ConnectionPolicy::Reading::RefuseUnread, m_monitor);
     if (!m_policy.Answered(action.id)) {
         return; // its connection has gone while the reply was composed
     }

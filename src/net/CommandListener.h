@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <map>
+#include <string>
 
 #include "net/CMySocket.h"
 #include "net/ConnectionPolicy.h"
@@ -28,9 +29,10 @@ public:
     CommandListener(const CommandListener&) = delete;
     CommandListener& operator=(const CommandListener&) = delete;
 
-    // Listens on the port on all IPv4 addresses; false, with one line on stderr, when the port is outside
-    // 0..65535 or cannot be listened on (the agent then runs without a listener).
-    bool StartListening(int port);
+    // Listens on the port on the local address (an IPv4 or IPv6 literal), on all IPv4 addresses when it is
+    // empty; false, with one line on stderr, when the port is outside 0..65535, the address is no literal, or
+    // the port cannot be listened on there (the agent then runs without a listener).
+    bool StartListening(int port, const std::string& address = {});
     // The port being listened on; 0 when there is no listener.
     int ListeningPort() const { return m_listening.LocalPort(); }
     // Changes how long a connection may stay silent after its accept (tests).

@@ -1,6 +1,7 @@
 #include "net/ConnectionPolicy.h"
 
 #include "net/Request.h"
+#include "net/Scrape.h"
 
 #include <algorithm>
 
@@ -47,11 +48,15 @@ void ConnectionPolicy::DataArrived(ConnectionId id, std::string_view bytes, Mill
     }
     const std::string_view taken = bytes.substr(0, kMaxRequestBytes - connection->request.size());
     connection->request.append(taken);
-    connection->reading = Reading::Judge;
+    connection->reading = reading;
     connection->lastDataAt = now;
     connection->stage = Stage::Partial;
+    const std::string& request = connection->request;
+    // A scrape's credentials may come in a header line: its head is read up to the empty line.
+    const bool awaitsHead = reading == Reading::JudgeWithScrapes && IsScrapeRequestLine(request) &&
+                            request.find("\n\r\n") == std::string::npos && request.find("\n\n") == std::string::npos;
     // Whatever came with the line feed stays part of the request, as a single receive would have taken it.
-    if (taken.find('\n') != std::string_view::npos || connection->request.size() >= kMaxRequestBytes) {
+    if ((request.find('\n') != std::string::npos && !awaitsHead) || request.size() >= kMaxRequestBytes) {
         Complete(*connection);
     }
 }

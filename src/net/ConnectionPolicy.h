@@ -12,7 +12,8 @@
 // reports what happens to them under ids of its own choosing, with the time from a monotonic clock, and
 // carries out the actions this policy asks for; the policy itself never touches a socket.
 //
-// Every connection is accepted. A request is complete at its first line feed, at kMaxRequestBytes, after a
+// Every connection is accepted. A request is complete at its first line feed (a scrape request, while
+// those are read, at the empty line that ends its head), at kMaxRequestBytes, after a
 // quiet period without new data, or when its peer stops sending. Complete requests are answered one at a
 // time, in the order they became complete, so a client that has sent its request never waits behind silent
 // ones. A connection that has sent nothing is closed a fixed time after its accept. The number of open
@@ -40,8 +41,9 @@ public:
 
     // How the request of a connection is answered.
     enum class Reading {
-        Judge,        // the request text is decided
-        RefuseUnread, // requests are not being read: the bare NotFound line, whatever was sent
+        Judge,            // the request text is decided
+        JudgeWithScrapes, // as Judge, but a scrape request is complete only at the end of its head
+        RefuseUnread,     // requests are not being read: the bare NotFound line, whatever was sent
     };
 
     // What the front end is to do next.

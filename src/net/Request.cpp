@@ -5,6 +5,7 @@
 
 #include "capacity/CapacityReading.h"
 #include "capacity/Monitor.h"
+#include "net/Scrape.h"
 #include "settings/MonitorSettings.h"
 
 namespace {
@@ -173,7 +174,20 @@ std::string StatusPage(std::string_view head, Monitor& monitor) {
     return monitor.GetPlatform().ToCodePage932(page);
 }
 
+bool ReadsRequests(const MonitorSettings& settings) {
+    return settings.NetWork == 1 || settings.HttpMetrics == 1;
+}
+
+bool ReadsScrapes(const MonitorSettings& settings) {
+    return settings.HttpMetrics == 1;
+}
+
 std::string ReplyTo(std::string_view request, bool judge, Monitor& monitor) {
+    if (judge) {
+        if (std::optional<std::string> scrape = ScrapeReply(request, monitor)) {
+            return std::move(*scrape);
+        }
+    }
     const MonitorSettings& settings = monitor.Settings();
     const ReplyKind kind = judge && settings.NetWork == 1 ? DecideRequest(request, settings) : ReplyKind::NotFound;
     return ReplyText(kind, monitor);
@@ -182,7 +196,7 @@ std::string ReplyTo(std::string_view request, bool judge, Monitor& monitor) {
 std::string ReplyText(ReplyKind kind, Monitor& monitor) {
     const bool withHeaders = monitor.Settings().HttpHeaders == 1;
     if (kind == ReplyKind::UpdateAccepted) {
-        monitor.RefreshCycle();
+        monitor.RefreshCycle(RefreshTrigger::Network);
         std::string page = StatusPage(kUpdateAcceptedHead, monitor);
         if (!withHeaders) {
             return page;

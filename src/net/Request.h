@@ -50,7 +50,11 @@ std::string StatusPage(std::string_view head, Monitor& monitor);
 // The bytes to send for a kind, in code page 932; UpdateAccepted first runs one refresh cycle. With
 // [Http] Headers=1 the reply is a complete HTTP/1.1 response.
 std::string ReplyText(ReplyKind kind, Monitor& monitor);
-// The reply to a complete request: decided from its text while NetWork is 1 (read now, so a change after the
-// request arrived counts), otherwise the NotFound line; a request that is not to be read (judge false) gets
-// the NotFound line too.
+// True when the command port reads requests: NetWork is 1, or [Http] Metrics is 1 (the read-only endpoints).
+bool ReadsRequests(const MonitorSettings& settings);
+// True when a request that was read may be a scrape, whose head is then read to its end.
+bool ReadsScrapes(const MonitorSettings& settings);
+// The reply to a complete request: a scrape's while [Http] Metrics is 1, otherwise decided from its text while NetWork
+// is 1 (read now, so a change after the request arrived counts), otherwise the NotFound line; a request that is not to
+// be read (judge false) gets the NotFound line too.
 std::string ReplyTo(std::string_view request, bool judge, Monitor& monitor);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -27,6 +28,13 @@ enum class DriveType : std::uint8_t {
     Remote = 4,
     CdRom = 5,
     RamDisk = 6,
+};
+
+// What one drive answered: its type and its capacity (nullopt when it cannot be measured).
+struct DriveAnswer {
+    DriveType type = DriveType::Unknown;
+    std::optional<VolumeSpace> space;
+    bool answeredInTime = true; // false when it did not answer within the time bound (see DriveStuck)
 };
 
 // One entry of a drive table: a letter (upper case) and the absolute folder it stands for.
@@ -81,6 +89,34 @@ public:
     virtual bool FolderStuck(const std::string& path) {
         static_cast<void>(path);
         return false;
+    }
+
+    // True while the drive's earlier query has overrun its time bound and not returned: queries of it fail at
+    // once. False where nothing is bounded.
+    virtual bool DriveStuck(std::string_view root) {
+        static_cast<void>(root);
+        return false;
+    }
+
+    // Type and capacity of each drive, in the order given. Where operations are bounded, the drives are asked
+    // at the same time and the whole batch waits at most one bound.
+    virtual std::vector<DriveAnswer> QueryDrives(const std::vector<std::string>& roots) {
+        std::vector<DriveAnswer> answers;
+        for (const std::string& root : roots) {
+            // The type first: a drive that hangs there is stuck, and its capacity query fails at once.
+            DriveAnswer answer;
+            answer.type = GetDriveType(root);
+            answer.space = DiskFreeSpace(root);
+            answer.answeredInTime = !DriveStuck(root);
+            answers.push_back(std::move(answer));
+        }
+        return answers;
+    }
+
+    // The current time as seconds since 1970-01-01 UTC.
+    virtual std::int64_t UnixTime() {
+        return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     }
 
     // Minute (0 to 59) of the current local time; -1 when the local time is not available.

@@ -29,7 +29,9 @@ struct MonitorSettings {
     std::array<std::string, kDriveSlots> Filename2To10;
 
     // Options outside the section "Setting": read on load, never written by the save.
-    int HttpHeaders = 0; // [Http] Headers
+    int HttpHeaders = 0;     // [Http] Headers
+    int HttpMetrics = 0;     // [Http] Metrics
+    std::string HttpAddress; // [Http] Address: the listener's local address; empty for every IPv4 address
 
     friend bool operator==(const MonitorSettings&, const MonitorSettings&) = default;
 };

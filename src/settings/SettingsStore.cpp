@@ -121,6 +121,10 @@ MonitorSettings ReadMonitorSettings(const IniProfile& ini,
     // All keys in one pass over the file, then taken in the order of the load.
     const std::vector<std::optional<std::string>> values = ini.GetProfileStrings(kSettingSection, names);
     MonitorSettings settings;
+    // The section "Http" first: the listener, which starts on the way, binds to its Address.
+    settings.HttpHeaders = ini.GetProfileInt("Http", "Headers", 0);
+    settings.HttpMetrics = ini.GetProfileInt("Http", "Metrics", 0);
+    settings.HttpAddress = StripQuotes(ini.GetProfileString("Http", "Address", ""));
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const SettingKey& key = keys[i];
         if (key.kind == SettingKind::Number) {
@@ -134,7 +138,6 @@ MonitorSettings ReadMonitorSettings(const IniProfile& ini,
             afterNokori(settings);
         }
     }
-    settings.HttpHeaders = ini.GetProfileInt("Http", "Headers", 0);
     return settings;
 }
 

@@ -124,7 +124,7 @@ void CChildDlg::OnInitDialog() {
     m_dialogs = std::make_unique<Win32Dialogs>(m_instance, m_settingModel, m_driveModel, m_networkModel);
 #endif
     m_port = std::make_unique<CommandPort>(m_core.GetMonitor(), m_window);
-    m_core.Start([this](int port) { m_port->StartListening(port); });
+    m_core.Start([this](int port, const std::string& address) { m_port->StartListening(port, address); });
     AddTrayIcon();
     // The first tick turns the start's tooltip into the running one.
     Arm(AgentCore::kTickInterval);

@@ -1,5 +1,7 @@
 #include "CommandPort.h"
 
+#include <ws2tcpip.h>
+
 #include "capacity/Monitor.h"
 #include "net/Request.h"
 #include "report/Report.h"
@@ -16,6 +18,32 @@ constexpr std::size_t kMaxReadBytes = 64 * 1024;
 
 std::string SocketError(int code) {
     return "Windows Sockets error " + std::to_string(code);
+}
+
+// The local address of the listener: every IPv4 address when text is empty, else an IPv4 or IPv6 literal.
+bool LocalAddress(const std::string& text, int port, sockaddr_storage& address, int& length) {
+    address = {};
+    if (text.empty()) {
+        auto& ipv4 = reinterpret_cast<sockaddr_in&>(address);
+        ipv4.sin_family = AF_INET;
+        ipv4.sin_addr.s_addr = htonl(INADDR_ANY);
+        ipv4.sin_port = htons(static_cast<u_short>(port));
+        length = sizeof(sockaddr_in);
+        return true;
+    }
+    for (const int family : {AF_INET, AF_INET6}) {
+        std::string buffer = text; // the call takes a writable text
+        length = sizeof(address);
+        if (WSAStringToAddressA(buffer.data(), family, nullptr, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            if (family == AF_INET) {
+                reinterpret_cast<sockaddr_in&>(address).sin_port = htons(static_cast<u_short>(port));
+            } else {
+                reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(static_cast<u_short>(port));
+            }
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -37,12 +65,19 @@ ConnectionPolicy::Milliseconds CommandPort::Now() const {
     return static_cast<ConnectionPolicy::Milliseconds>(GetTickCount64() - m_start);
 }
 
-bool CommandPort::StartListening(int port) {
+bool CommandPort::StartListening(int port, const std::string& localAddress) {
     if (port < 0 || port > 65535) {
         Report("no command listener: Port " + std::to_string(port) + " is outside 0..65535");
         return false;
     }
-    const SOCKET listening = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_storage address{};
+    int addressLength = 0;
+    // A mistyped address leaves the port closed rather than open on every network.
+    if (!LocalAddress(localAddress, port, address, addressLength)) {
+        Report("no command listener: [Http] Address " + localAddress + " is not an IPv4 or IPv6 address");
+        return false;
+    }
+    const SOCKET listening = socket(address.ss_family, SOCK_STREAM, IPPROTO_TCP);
     if (listening == INVALID_SOCKET) {
         Report("no command listener: " + SocketError(WSAGetLastError()));
         return false;
@@ -51,11 +86,7 @@ bool CommandPort::StartListening(int port) {
     BOOL exclusive = TRUE;
     setsockopt(listening, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
                sizeof(exclusive));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(static_cast<u_short>(port));
-    if (bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == SOCKET_ERROR ||
+    if (bind(listening, reinterpret_cast<const sockaddr*>(&address), addressLength) == SOCKET_ERROR ||
         listen(listening, kBacklog) == SOCKET_ERROR ||
         WSAAsyncSelect(listening, m_window, kSocketMessage, FD_ACCEPT) == SOCKET_ERROR) {
         Report("no command listener: cannot listen on port " + std::to_string(port) + ": " +
@@ -105,7 +136,7 @@ void CommandPort::OnAccept() {
 }
 
 void CommandPort::Pump(ConnectionId id, SOCKET socket) {
-    if (m_monitor.Settings().NetWork != 1) {
+    if (!ReadsRequests(m_monitor.Settings())) {
         // Requests are not read: a look tells whether anything was sent; the bytes go with the close.
         char byte = 0;
         const int peeked = recv(socket, &byte, 1, MSG_PEEK);
@@ -125,7 +156,8 @@ void CommandPort::Pump(ConnectionId id, SOCKET socket) {
         if (count > 0) {
             taken += static_cast<std::size_t>(count);
             m_policy.DataArrived(id, std::string_view(buffer.data(), static_cast<std::size_t>(count)), Now(),
-                                 ConnectionPolicy::Reading::Judge);
+                                 ReadsScrapes(m_monitor.Settings()) ? ConnectionPolicy::Reading::JudgeWithScrapes
+                                                                    : ConnectionPolicy::Reading::Judge);
         } else if (count == 0) {
             m_policy.InputEnded(id);
             return;
@@ -158,7 +190,8 @@ void CommandPort::CarryOut() {
 }
 
 void CommandPort::Answer(const ConnectionPolicy::Action& action) {
-    const std::string reply = ReplyTo(action.request, action.reading == ConnectionPolicy::Reading::Judge, m_monitor);
+    const std::string reply =
+        ReplyTo(action.request, action.reading != ConnectionPolicy::Reading::RefuseUnread, m_monitor);
     if (!m_policy.Answered(action.id)) {
         return; // its connection has gone while the reply was composed
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 
 #include "net/ConnectionPolicy.h"
 
@@ -32,9 +33,10 @@ public:
     CommandPort(const CommandPort&) = delete;
     CommandPort& operator=(const CommandPort&) = delete;
 
-    // Listens on the port on all IPv4 addresses; false, with one line on stderr, when the port is outside
-    // 0..65535 or cannot be listened on (the agent then runs without a listener).
-    bool StartListening(int port);
+    // Listens on the port on the local address (an IPv4 or IPv6 literal), on all IPv4 addresses when it is
+    // empty; false, with one line on stderr, when the port is outside 0..65535, the address is no literal, or
+    // the port cannot be listened on there (the agent then runs without a listener).
+    bool StartListening(int port, const std::string& address = {});
 
     // A network event of one of the sockets (wParam and lParam of kSocketMessage).
     void OnSocketMessage(WPARAM wParam, LPARAM lParam);

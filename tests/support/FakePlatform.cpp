@@ -27,7 +27,12 @@ FakePlatform::Drive* FakePlatform::DriveOf(std::string_view root) {
 std::optional<VolumeSpace> FakePlatform::DiskFreeSpace(std::string_view root) {
     ++capacityQueries;
     const Drive* drive = DriveOf(root);
-    return drive ? drive->space : std::nullopt;
+    return drive && !DriveStuck(root) ? drive->space : std::nullopt;
+}
+
+bool FakePlatform::DriveStuck(std::string_view root) {
+    const char letter = root.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
+    return letter != '\0' && stuckDrives.find(letter) != std::string::npos;
 }
 
 std::optional<VolumeSpace> FakePlatform::CurrentDiskFreeSpace() {

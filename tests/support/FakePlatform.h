@@ -29,6 +29,8 @@ public:
     bool failSave = false;
     bool failRead = false;   // ReadTextFile fails as for a file that exists but cannot be read
     std::string stuckFolder; // a folder (ending in its separator) whose earlier operation has not returned
+    std::string stuckDrives; // upper-case letters of drives whose earlier query has not returned: queries fail
+    std::int64_t unixTime = 0;
     bool usesDriveTable = false;
     std::vector<DriveMapping> driveTable;
     // Code page 932 conversion; the identity unless a test needs real bytes.
@@ -57,6 +59,8 @@ public:
     bool FileExists(const std::string& path) override;
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;
     bool FolderStuck(const std::string& path) override;
+    bool DriveStuck(std::string_view root) override;
+    std::int64_t UnixTime() override { return unixTime; }
     int LocalMinute() override { return minute; }
     int MillisecondsToNextMinute() override { return millisecondsToNextMinute; }
     std::string ToCodePage932(std::string_view utf8) override;

@@ -26,6 +26,12 @@ public:
     // earlier job or the job overran; the job then finishes in the background.
     bool RunBounded(std::function<void()> job, std::chrono::milliseconds bound,
                     const std::function<bool()>& stopRequested, std::shared_ptr<Worker> other = {}) {
+        return Post(std::move(job), std::move(other)) &&
+               WaitDone(std::chrono::steady_clock::now() + bound, stopRequested);
+    }
+
+    // Hands the job to the worker without waiting; false when either worker is busy with an earlier job.
+    bool Post(std::function<void()> job, std::shared_ptr<Worker> other = {}) {
         if (other && !other->Reserve()) {
             return false;
         }
@@ -48,8 +54,12 @@ public:
         // Woken without the lock held, so the worker does not wake only to wait for it.
         lock.unlock();
         m_wake.notify_one();
-        lock.lock();
-        const auto deadline = std::chrono::steady_clock::now() + bound;
+        return true;
+    }
+
+    // Waits until the posted job has returned (true), the deadline passes or stopRequested answers true.
+    bool WaitDone(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& stopRequested) {
+        std::unique_lock lock(m_mutex);
         for (;;) {
             const auto slice = std::min(deadline, std::chrono::steady_clock::now() + kStopCheckInterval);
             if (m_done.wait_until(lock, slice, [this] { return !m_busy; })) {
@@ -240,4 +250,48 @@ DriveType GuardedPlatform::GetDriveType(std::string_view root) {
     }
     const auto last = m_lastTypes.find(key);
     return last != m_lastTypes.end() ? last->second : DriveType::Remote;
+}
+
+std::vector<DriveAnswer> GuardedPlatform::QueryDrives(const std::vector<std::string>& roots) {
+    struct Pending {
+        std::string key;
+        std::shared_ptr<DriveAnswer> answer;
+        Worker* worker = nullptr;
+        bool posted = false;
+    };
+    std::vector<Pending> pending;
+    std::map<std::string, std::size_t> firstOfKey; // a drive named twice is asked once
+    for (const std::string& root : roots) {
+        Pending query{DriveKey(root), std::make_shared<DriveAnswer>(), nullptr, false};
+        if (!firstOfKey.contains(query.key)) {
+            firstOfKey[query.key] = pending.size();
+            query.worker = &WorkerOf(root);
+            query.posted = query.worker->Post([answer = query.answer, inner = m_inner, root] {
+                answer->type = inner->GetDriveType(root);
+                answer->space = inner->DiskFreeSpace(root);
+            });
+        }
+        pending.push_back(std::move(query));
+    }
+    const auto deadline = std::chrono::steady_clock::now() + m_bound;
+    std::vector<DriveAnswer> answers;
+    answers.reserve(pending.size());
+    for (Pending& query : pending) {
+        const Pending& first = pending[firstOfKey[query.key]];
+        if (&first != &query) {
+            answers.push_back(answers[firstOfKey[query.key]]);
+            continue;
+        }
+        if (query.posted && query.worker->WaitDone(deadline, m_stopRequested)) {
+            m_lastTypes[query.key] = query.answer->type;
+            answers.push_back(*query.answer);
+            continue;
+        }
+        DriveAnswer overran;
+        const auto last = m_lastTypes.find(query.key);
+        overran.type = last != m_lastTypes.end() ? last->second : DriveType::Remote;
+        overran.answeredInTime = false;
+        answers.push_back(overran);
+    }
+    return answers;
 }

@@ -31,6 +31,11 @@ public:
     // True while the drive's last query has not returned yet.
     bool IsStuck(std::string_view root);
     bool FolderStuck(const std::string& path) override;
+    bool DriveStuck(std::string_view root) override { return IsStuck(root); }
+    std::int64_t UnixTime() override { return m_inner->UnixTime(); }
+    // Each drive on its own worker, all at once, with one deadline for the batch; a drive that overruns, or
+    // is stuck already, answers as a type query that overran and without capacity.
+    std::vector<DriveAnswer> QueryDrives(const std::vector<std::string>& roots) override;
 
     std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) override;
     std::optional<VolumeSpace> CurrentDiskFreeSpace() override;

@@ -54,7 +54,7 @@ TEST_F(TrayAgentRulesTest, FirstStartWithoutSettingsMeasuresTheCurrentDrive) {
     platform.minute = 17;
     int port = 0;
     monitor.Slots()[4].type = DriveType::Fixed;
-    rules.Initialise([&](int p) { port = p; });
+    rules.Initialise([&](int p, const std::string&) { port = p; });
     EXPECT_EQ(port, 8085);
     EXPECT_EQ(monitor.Settings().Directory, "D");
     EXPECT_EQ(rules.TipText(), "tarvellin Dドライブ42%");

@@ -15,12 +15,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A fake whose queries of the drive "N:\" block until the test opens the gate.
+// A fake whose queries of the drives "N:\" and "M:\" block until the test opens the gate.
 class HangingPlatform : public FakePlatform {
 public:
     HangingPlatform() {
         AddDrive('C', 1000, 400);
         AddDrive('N', 2000, 500, DriveType::Remote);
+        AddDrive('M', 3000, 600, DriveType::Remote);
     }
 
     void Open() {
@@ -63,7 +64,8 @@ private:
     }
 
     void Wait(std::string_view path) {
-        const bool hangs = path == "N:\\" || path == "n:\\" || path.find("hung/") != std::string_view::npos ||
+        const bool hangs = path == "N:\\" || path == "n:\\" || path == "M:\\" ||
+                           path.find("hung/") != std::string_view::npos ||
                            path.find("hung\\") != std::string_view::npos;
         if (hangs) {
             std::unique_lock lock(m_mutex);
@@ -119,6 +121,38 @@ TEST(GuardedPlatform, HangingQueryFailsAndIsNotRepeatedUntilItReturns) {
     const auto space = f.guarded.DiskFreeSpace("N:\\");
     ASSERT_TRUE(space);
     EXPECT_EQ(space->freeBytes, 500ull << 20);
+}
+
+TEST(GuardedPlatform, DriveBatchWaitsOneBoundForAllAndAsksAStuckDriveNoMore) {
+    const auto inner = std::make_shared<HangingPlatform>();
+    GuardedPlatform guarded{inner, 300ms};
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<DriveAnswer> answers = guarded.QueryDrives({"N:\\", "C:\\", "M:\\", "c:\\"});
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, 300ms);
+    EXPECT_LT(elapsed, 550ms); // one bound for both hanging drives, not one each
+    ASSERT_EQ(answers.size(), 4U);
+    for (const std::size_t hung : {0U, 2U}) {
+        EXPECT_FALSE(answers[hung].answeredInTime) << hung;
+        EXPECT_FALSE(answers[hung].space) << hung;
+        EXPECT_EQ(answers[hung].type, DriveType::Remote) << hung;
+    }
+    for (const std::size_t fine : {1U, 3U}) {
+        EXPECT_TRUE(answers[fine].answeredInTime) << fine;
+        ASSERT_TRUE(answers[fine].space) << fine;
+        EXPECT_EQ(answers[fine].space->freeBytes, 400ull << 20);
+        EXPECT_EQ(answers[fine].type, DriveType::Fixed);
+    }
+    EXPECT_EQ(inner->started, 4); // two hanging type queries, C's type and capacity once
+
+    // Asked again while their queries are outstanding, the stuck drives answer at once.
+    const auto again = std::chrono::steady_clock::now();
+    const std::vector<DriveAnswer> second = guarded.QueryDrives({"N:\\", "M:\\"});
+    EXPECT_LT(std::chrono::steady_clock::now() - again, 100ms);
+    EXPECT_FALSE(second[0].answeredInTime);
+    EXPECT_FALSE(second[1].answeredInTime);
+    EXPECT_EQ(inner->started, 4);
+    inner->Open();
 }
 
 TEST(GuardedPlatform, HangingTypeQueryKeepsTheLastKnownTypeOrCountsAsRemote) {

@@ -241,3 +241,22 @@ TEST(CommandListenerPort, RefusesPortsOutOfRangeOrInUse) {
     EXPECT_FALSE(second.StartListening(first.ListeningPort()));
     EXPECT_EQ(second.ListeningPort(), 0);
 }
+
+TEST(CommandListenerPort, ListensOnlyOnTheGivenAddressAndNotAtAllOnAMistypedOne) {
+    Application();
+    TempDir dir;
+    FakePlatform platform;
+    Monitor monitor{platform, dir.Folder() + "tarvellin.ini"};
+    CommandListener elsewhere(monitor);
+    ASSERT_TRUE(elsewhere.StartListening(0, "127.0.0.2"));
+    const int other = ConnectLoopback(elsewhere.ListeningPort()); // 127.0.0.1: not bound
+    EXPECT_LT(other, 0);
+    if (other >= 0) {
+        close(other);
+    }
+    for (const char* mistyped : {"localhost", "127.0.0.256", "fe80::1::2", " "}) {
+        CommandListener listener(monitor);
+        EXPECT_FALSE(listener.StartListening(0, mistyped)) << mistyped;
+        EXPECT_EQ(listener.ListeningPort(), 0) << mistyped;
+    }
+}

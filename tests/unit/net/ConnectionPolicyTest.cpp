@@ -16,7 +16,7 @@ using Kind = ConnectionPolicy::Action::Kind;
 // One thing that happens to the policy. Reply is the front end finishing the open answer; the events
 // between an Answer and its Reply arrive while the answer is being composed (a nested event loop).
 struct Step {
-    enum class What { Accept, Data, Refuse, End, Gone, Clock, Reply, Wake } what;
+    enum class What { Accept, Data, ScrapeData, Refuse, End, Gone, Clock, Reply, Wake } what;
     Id id = 0;
     Ms at = 0;
     std::string bytes;
@@ -27,6 +27,10 @@ Step Accept(Id id, Ms at = 0) {
 }
 Step Data(Id id, std::string bytes, Ms at = 0) {
     return {Step::What::Data, id, at, std::move(bytes)};
+}
+// Data while scrape requests are read to the end of their head.
+Step ScrapeData(Id id, std::string bytes, Ms at = 0) {
+    return {Step::What::ScrapeData, id, at, std::move(bytes)};
 }
 Step Refuse(Id id, Ms at = 0) {
     return {Step::What::Refuse, id, at, {}};
@@ -59,6 +63,9 @@ std::string Run(const std::vector<Step>& steps, ConnectionPolicy::Limits limits 
             break;
         case Step::What::Data:
             policy.DataArrived(step.id, step.bytes, step.at, ConnectionPolicy::Reading::Judge);
+            break;
+        case Step::What::ScrapeData:
+            policy.DataArrived(step.id, step.bytes, step.at, ConnectionPolicy::Reading::JudgeWithScrapes);
             break;
         case Step::What::Refuse:
             policy.DataArrived(step.id, {}, step.at, ConnectionPolicy::Reading::RefuseUnread);
@@ -155,6 +162,27 @@ TEST(ConnectionPolicy, RequestIsCompleteAtLineFeedAtTheByteLimitOrAfterAQuietPer
          {Accept(1), Data(1, "GET /renew"), End(1)},
          "answer 1 [GET /renew]\n"},
         {"an empty piece is no data", {Accept(1, 0), Data(1, "", 50), Clock(9999), Clock(10000)}, "close 1\n"},
+    });
+}
+
+TEST(ConnectionPolicy, ScrapeRequestIsCompleteAtTheEndOfItsHead) {
+    RunCases({
+        {"the header lines of a scrape are waited for",
+         {Accept(1), ScrapeData(1, "GET /metrics HTTP/1.1\r\nHost: x\r\n"), Wake(),
+          ScrapeData(1, "Authorization: Bearer pw\r\n\r\n")},
+         "wake 200\nanswer 1 [GET /metrics HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer pw\r\n\r\n]\n"},
+        {"a head ended by bare line feeds",
+         {Accept(1), ScrapeData(1, "GET /status.json/pw\n\n")},
+         "answer 1 [GET /status.json/pw\n\n]\n"},
+        {"a head that never ends is judged after the quiet period",
+         {Accept(1), ScrapeData(1, "GET /metrics HTTP/1.1\r\n", 0), Clock(199), Clock(200)},
+         "answer 1 [GET /metrics HTTP/1.1\r\n]\n"},
+        {"any other request is complete at its first line feed",
+         {Accept(1), ScrapeData(1, "GET /renew HTTP/1.1\r\n")},
+         "answer 1 [GET /renew HTTP/1.1\r\n]\n"},
+        {"without scrapes a scrape line is complete at its line feed too",
+         {Accept(1), Data(1, "GET /metrics HTTP/1.1\r\n")},
+         "answer 1 [GET /metrics HTTP/1.1\r\n]\n"},
     });
 }
 

@@ -108,7 +108,7 @@ TEST_F(SettingsFileTest, FileWrittenByUsReadsBackToSameSettings) {
     Monitor reader = MakeMonitor();
     int listenedPort = -1;
     int listenCalls = 0;
-    EXPECT_EQ(reader.LoadSettings([&](int port) {
+    EXPECT_EQ(reader.LoadSettings([&](int port, const std::string&) {
         listenedPort = port;
         ++listenCalls;
     }),
@@ -122,11 +122,16 @@ TEST_F(SettingsFileTest, FileWrittenByUsReadsBackToSameSettings) {
 }
 
 TEST_F(SettingsFileTest, ListeningStartsRightAfterNokoriIsRead) {
-    dir.Write("tarvellin.ini", "[Setting]\nPort=1234\nNokori=5\nPass=pw\nDirectory2=CD\n");
+    dir.Write("tarvellin.ini", "[Setting]\nPort=1234\nNokori=5\nPass=pw\nDirectory2=CD\n[Http]\nAddress=\"::1\"\n");
     Monitor monitor = MakeMonitor();
     int port = 0;
-    monitor.LoadSettings([&](int p) { port = p; });
+    std::string address;
+    monitor.LoadSettings([&](int p, const std::string& a) {
+        port = p;
+        address = a;
+    });
     EXPECT_EQ(port, 1234);
+    EXPECT_EQ(address, "::1");
 
     // Order of reads: everything up to Nokori is known when listening starts, nothing after it.
     std::vector<std::string> readSoFar;
@@ -161,19 +166,22 @@ TEST_F(SettingsFileTest, FirstStartWithoutFileGivesDefaultsAndFirstSaveCreatesFi
 }
 
 TEST_F(SettingsFileTest, SaveKeepsOtherSectionsCommentsAndCrLf) {
-    const std::string before = "; kept comment\r\n[Http]\r\nHeaders=1\r\n\r\n[Setting]\r\nAuto=1\r\nUnknown=x\r\n"
-                               "\r\n[Tail]\r\nZ=9\r\n";
+    const std::string before = "; kept comment\r\n[Http]\r\nHeaders=1\r\nMetrics=1\r\n\r\n[Setting]\r\nAuto=1\r\n"
+                               "Unknown=x\r\n\r\n[Tail]\r\nZ=9\r\n";
     dir.Write("tarvellin.ini", before);
     Monitor monitor = MakeMonitor();
     monitor.LoadSettings();
     EXPECT_EQ(monitor.Settings().HttpHeaders, 1);
+    EXPECT_EQ(monitor.Settings().HttpMetrics, 1);
     EXPECT_EQ(monitor.Settings().Auto, 1);
     monitor.SaveSettings();
 
     const std::string after = FileText();
-    EXPECT_EQ(after.rfind(
-                  "; kept comment\r\n[Http]\r\nHeaders=1\r\n\r\n[Setting]\r\nAuto=1\r\nUnknown=x\r\nPath=\"\"\r\n", 0),
-              0U);
+    EXPECT_EQ(
+        after.rfind("; kept comment\r\n[Http]\r\nHeaders=1\r\nMetrics=1\r\n\r\n[Setting]\r\nAuto=1\r\nUnknown=x\r\n"
+                    "Path=\"\"\r\n",
+                    0),
+        0U);
     EXPECT_NE(after.find("Filename10=\r\n\r\n[Tail]\r\nZ=9\r\n"), std::string::npos);
     EXPECT_EQ(after.find("\n\n"), std::string::npos); // no bare LF crept in
     EXPECT_EQ(IniProfile(after).GetProfileInt("Http", "Headers", 0), 1);
@@ -249,7 +257,7 @@ TEST_F(SettingsFileTest, MalformedValuesLoadWithoutFault) {
     dir.Write("tarvellin.ini", "[Setting]\nPort=99999999999\nTime=-2x\nAuto=\xff\nNokori=\nPath=\"\0\"\n"s);
     Monitor monitor = MakeMonitor();
     int port = 0;
-    monitor.LoadSettings([&](int p) { port = p; });
+    monitor.LoadSettings([&](int p, const std::string&) { port = p; });
     EXPECT_EQ(port, 2147483647);
     EXPECT_EQ(monitor.Settings().Time, -2);
     EXPECT_EQ(monitor.Settings().Auto, 0);
