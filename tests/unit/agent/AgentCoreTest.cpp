@@ -113,7 +113,7 @@ TEST_F(AgentCoreTest, ChangesOutsideATickReachTheObserver) {
 TEST_F(AgentCoreTest, ReloadTakesHandEditsAndKeepsTheListenedPort) {
     std::vector<int> listened;
     dir.Write("tarvellin.ini", "[Setting]\nPath=\"" + dir.Folder() + "\"\nDirectory=D\nPort=8085\n");
-    core.Start([&listened](int port) { listened.push_back(port); });
+    core.Start([&listened](int port, const std::string&) { listened.push_back(port); });
     core.GetMonitor().RefreshCycle();
     ASSERT_EQ(dir.List(), (std::vector<std::string>{"tarvellin.ini", "空容量420 MByte"}));
 
