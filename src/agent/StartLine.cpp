@@ -40,14 +40,19 @@ std::string PortText(const MonitorSettings& settings, int listeningPort) {
         return "no listener: port " + std::to_string(settings.Port) + " could not be opened (see above)";
     }
     std::string text = "port " + std::to_string(listeningPort);
+    if (!settings.HttpAddress.empty()) {
+        text += " on " + settings.HttpAddress;
+    }
     if (settings.Port != listeningPort) {
         text += " (Port=" + std::to_string(settings.Port) + ": any free port)";
     }
+    const std::string scrapes = "GET /metrics and /status.json (Metrics=1)";
     if (settings.NetWork != 1) {
-        return text + " answers every request with 404 (NetWork=" + std::to_string(settings.NetWork) +
-               "; NetWork=1 serves GET /renew)";
+        return text + " answers " + (settings.HttpMetrics == 1 ? scrapes + ", any other request" : "every request") +
+               " with 404 (NetWork=" + std::to_string(settings.NetWork) + "; NetWork=1 serves GET /renew)";
     }
-    return text + " answers GET /renew" + (settings.Pass.empty() ? "" : "/<Pass>") + " (NetWork=1)";
+    return text + " answers GET /renew" + (settings.Pass.empty() ? "" : "/<Pass>") + " (NetWork=1)" +
+           (settings.HttpMetrics == 1 ? " and " + scrapes : "");
 }
 
 } // namespace
