@@ -7,6 +7,9 @@ set(TARVELLIN_DEB_RELEASE 1)
 install(TARGETS tarvellin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tarvellin)
 install(PROGRAMS packaging/tarvellin-start DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tarvellin)
 install(FILES packaging/tarvellin.service DESTINATION lib/systemd/user COMPONENT tarvellin)
+# Alert rules for Prometheus users to copy into their rule files.
+install(FILES packaging/prometheus/tarvellin-rules.yml DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvellin/prometheus
+        COMPONENT tarvellin)
 
 # The desktop module the program loads when a display may exist (its folder is compiled into the program).
 install(TARGETS tarvellin_desktop_module
