@@ -75,7 +75,7 @@ def main():
     m = drive_m()
     directory = "Directory=M\r\n" if m else ""
     with open(os.path.join(run, "tarvellin.ini"), "wb") as ini:
-        ini.write(f"[Setting]\r\n{directory}NetWork=1\r\nPort={port}\r\n".encode("ascii"))
+        ini.write(f"[Setting]\r\n{directory}NetWork=1\r\nPort={port}\r\n[Http]\r\nMetrics=1\r\n".encode("ascii"))
 
     failures = Failures()
     started = time.monotonic()
@@ -118,6 +118,12 @@ def main():
             status = match.group(1) if match else "?"
         failures.check(os.path.exists(os.path.join(run, status)), f"the status file '{status}' appears",
                        repr(os.listdir(run)))
+
+        scrape = ask(port, b"GET /metrics HTTP/1.1\r\n\r\n")
+        free_line = (rb'\ntarvellin_drive_free_bytes\{letter="M",path="[^"]*",role="main"\} %d\n' % (m[2] * 1048576)
+                     if m else rb'\ntarvellin_drive_free_bytes\{letter="[A-Z]",path="[^"]*",role="main"\} \d+\n')
+        failures.check(scrape.startswith(b"HTTP/1.1 200 OK\r\n") and re.search(free_line, scrape) is not None,
+                       "GET /metrics gets the main drive's free bytes", repr(scrape[:400]))
 
         with open(os.path.join(run, "tarvellin.ini"), "rb") as ini:
             saved = ini.read()
