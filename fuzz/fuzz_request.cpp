@@ -1,4 +1,5 @@
-// The request path on any bytes: parser, decision and reply text, on a machine held in memory.
+// The request path on any bytes: parser, decision and reply text, and the scrape endpoints with their
+// escaping, on a machine held in memory.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,6 +8,8 @@
 #include "MemoryPlatform.h"
 #include "capacity/Monitor.h"
 #include "net/Request.h"
+#include "net/Scrape.h"
+#include "platform/Utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 2048) {
@@ -25,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.HttpHeaders = (choice >> 3) & 1;
     settings.Pass = (choice >> 4) & 1 ? "HTTP" : "";
     settings.Directory = (choice >> 5) & 1 ? "C" : "";
+    settings.HttpMetrics = (choice >> 6) & 1;
 
     const RequestFields fields = ParsePath(received.size() > 5 ? received.substr(5) : std::string_view{});
     if (!fields.overlong && (fields.command.size() > 99 || fields.value.size() > 99 || fields.password.size() > 99)) {
@@ -38,6 +42,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (kind == ReplyKind::NotFound && settings.HttpHeaders != 1 && reply != kNotFoundLine) {
         __builtin_trap();
+    }
+
+    const std::optional<std::string> scrape = ScrapeReply(received, monitor);
+    if (scrape && (settings.HttpMetrics != 1 || !scrape->starts_with("HTTP/1.1 "))) {
+        __builtin_trap();
+    }
+    // Escaped texts are whole UTF-8; a label holds no raw line feed, a JSON string no control character.
+    const std::string label = EscapeLabelValue(received);
+    const std::string json = JsonString(received);
+    for (const std::string* escaped : {&label, &json}) {
+        for (std::size_t at = 0; at < escaped->size();) {
+            const std::size_t length = Utf8SequenceLength(std::string_view(*escaped).substr(at));
+            const auto lead = static_cast<unsigned char>((*escaped)[at]);
+            if (length == 0 || (escaped == &json && lead < 0x20) || (escaped == &label && lead == '\n')) {
+                __builtin_trap();
+            }
+            at += length;
+        }
     }
     return 0;
 }

@@ -10,7 +10,7 @@ namespace {
 
 MonitorSettings LoadAndSave(MemoryPlatform& platform) {
     Monitor monitor(platform, "tarvellin.ini");
-    monitor.LoadSettings([](int) {});
+    monitor.LoadSettings([](int, const std::string&) {});
     monitor.SaveSettings();
     return monitor.Settings();
 }
