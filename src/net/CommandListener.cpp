@@ -105,32 +105,18 @@ void CommandListener::OnClose(ConnectionId id) {
 }
 
 void CommandListener::CarryOut() {
-    // Also entered from a nested event loop while an answer is being composed; the policy then hands out
-    // closes only, and the outer call goes on with the answers once the open one is finished.
-    while (const std::optional<ConnectionPolicy::Action> action = m_policy.NextAction()) {
-        if (action->kind == ConnectionPolicy::Action::Kind::Close) {
-            CloseConnection(action->id);
-        } else {
-            Answer(*action);
-        }
-    }
-    const std::optional<ConnectionPolicy::Milliseconds> wake = m_policy.NextWake();
-    if (!wake) {
+    const std::optional<ConnectionPolicy::Milliseconds> delay = m_policy.CarryOut(
+        m_monitor, [this](ConnectionId id) { CloseConnection(id); },
+        [this](ConnectionId id, const std::string& reply) { Send(id, reply); }, [this] { return Now(); });
+    if (delay) {
+        m_wakeTimer.start(static_cast<int>(*delay));
+    } else {
         m_wakeTimer.stop();
-        return;
     }
-    const ConnectionPolicy::Milliseconds delay =
-        std::clamp<ConnectionPolicy::Milliseconds>(*wake - Now(), 0, std::numeric_limits<int>::max());
-    m_wakeTimer.start(static_cast<int>(delay));
 }
 
-void CommandListener::Answer(const ConnectionPolicy::Action& action) {
-    const std::string reply =
-        ReplyTo(action.request, action.reading != ConnectionPolicy::Reading::RefuseUnread, m_monitor);
-    if (!m_policy.Answered(action.id)) {
-        return; // its connection has gone while the reply was composed
-    }
-    if (const auto found = m_connections.find(action.id); found != m_connections.end()) {
+void CommandListener::Send(ConnectionId id, const std::string& reply) {
+    if (const auto found = m_connections.find(id); found != m_connections.end()) {
         found->second->Send(reply.data(), static_cast<qint64>(reply.size()));
     }
 }

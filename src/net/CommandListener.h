@@ -53,7 +53,7 @@ private:
     ConnectionPolicy::Milliseconds Now() const { return m_clock.elapsed(); }
     // Carries out the policy's actions until none is left, then sets the wake-up for its next deadline.
     void CarryOut();
-    void Answer(const ConnectionPolicy::Action& action);
+    void Send(ConnectionId id, const std::string& reply);
     void CloseConnection(ConnectionId id);
 
     Monitor& m_monitor;

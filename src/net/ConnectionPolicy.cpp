@@ -4,6 +4,7 @@
 #include "net/Scrape.h"
 
 #include <algorithm>
+#include <climits>
 
 ConnectionPolicy::Connection* ConnectionPolicy::Find(ConnectionId id) {
     const auto found = std::find_if(m_connections.begin(), m_connections.end(),
@@ -165,4 +166,25 @@ void ConnectionPolicy::Close(ConnectionId id) {
     std::erase_if(m_connections, [id](const Connection& connection) { return connection.id == id; });
     std::erase(m_ready, id);
     m_closes.push_back(id);
+}
+
+std::optional<ConnectionPolicy::Milliseconds>
+ConnectionPolicy::CarryOut(Monitor& monitor, const std::function<void(ConnectionId)>& close,
+                           const std::function<void(ConnectionId, const std::string&)>& send,
+                           const std::function<Milliseconds()>& now) {
+    while (const std::optional<Action> action = NextAction()) {
+        if (action->kind == Action::Kind::Close) {
+            close(action->id);
+            continue;
+        }
+        const std::string reply = ReplyTo(action->request, action->reading != Reading::RefuseUnread, monitor);
+        if (Answered(action->id)) {
+            send(action->id, reply);
+        }
+    }
+    const std::optional<Milliseconds> wake = NextWake();
+    if (!wake) {
+        return std::nullopt;
+    }
+    return std::clamp<Milliseconds>(*wake - now(), 0, INT_MAX);
 }

@@ -3,10 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class Monitor;
 
 // When the connections of the command port are read, answered and closed. A front end owns the sockets,
 // reports what happens to them under ids of its own choosing, with the time from a monotonic clock, and
@@ -87,6 +90,15 @@ public:
     bool Answered(ConnectionId id);
     // When TimePassed has something to do next; nullopt while no deadline is pending.
     std::optional<Milliseconds> NextWake() const;
+
+    // What an adapter does after every event: carries out each action there is, close(id) for a close and,
+    // for an answer, the reply ReplyTo composes handed to send(id, reply) unless its connection went
+    // meanwhile. Entered again from a nested event loop while a reply is composed, it carries out closes only.
+    // Returns how long from now() the adapter may sleep before TimePassed (0 to INT_MAX ms), nullopt for
+    // as long as it likes.
+    std::optional<Milliseconds> CarryOut(Monitor& monitor, const std::function<void(ConnectionId)>& close,
+                                         const std::function<void(ConnectionId, const std::string&)>& send,
+                                         const std::function<Milliseconds()>& now);
 
     // Connections accepted and not yet closed.
     std::size_t OpenConnections() const { return m_connections.size(); }

@@ -171,31 +171,18 @@ void CommandPort::Pump(ConnectionId id, SOCKET socket) {
 }
 
 void CommandPort::CarryOut() {
-    // Also entered from a nested message loop while an answer is being composed (a message box of the
-    // refresh); the policy then hands out closes only, and the outer call goes on with the answers.
-    while (const std::optional<ConnectionPolicy::Action> action = m_policy.NextAction()) {
-        if (action->kind == ConnectionPolicy::Action::Kind::Close) {
-            CloseConnection(action->id);
-        } else {
-            Answer(*action);
-        }
-    }
-    const std::optional<ConnectionPolicy::Milliseconds> wake = m_policy.NextWake();
-    if (!wake) {
+    const std::optional<ConnectionPolicy::Milliseconds> delay = m_policy.CarryOut(
+        m_monitor, [this](ConnectionId id) { CloseConnection(id); },
+        [this](ConnectionId id, const std::string& reply) { Send(id, reply); }, [this] { return Now(); });
+    if (delay) {
+        SetTimer(m_window, kWakeTimer, static_cast<UINT>(*delay), nullptr);
+    } else {
         KillTimer(m_window, kWakeTimer);
-        return;
     }
-    const ConnectionPolicy::Milliseconds delay = std::clamp<ConnectionPolicy::Milliseconds>(*wake - Now(), 0, INT_MAX);
-    SetTimer(m_window, kWakeTimer, static_cast<UINT>(delay), nullptr);
 }
 
-void CommandPort::Answer(const ConnectionPolicy::Action& action) {
-    const std::string reply =
-        ReplyTo(action.request, action.reading != ConnectionPolicy::Reading::RefuseUnread, m_monitor);
-    if (!m_policy.Answered(action.id)) {
-        return; // its connection has gone while the reply was composed
-    }
-    const auto found = m_sockets.find(action.id);
+void CommandPort::Send(ConnectionId id, const std::string& reply) {
+    const auto found = m_sockets.find(id);
     if (found == m_sockets.end()) {
         return;
     }

@@ -51,7 +51,7 @@ private:
     void Pump(ConnectionId id, SOCKET socket);
     // Carries out the policy's actions until none is left, then sets the wake timer for its next deadline.
     void CarryOut();
-    void Answer(const ConnectionPolicy::Action& action);
+    void Send(ConnectionId id, const std::string& reply);
     void CloseConnection(ConnectionId id);
 
     Monitor& m_monitor;
