@@ -20,7 +20,9 @@ void AgentCore::Start(const ListenerStart& startListening) {
 }
 
 void AgentCore::ReloadSettings() {
-    m_rules.Reload();
+    if (!m_rules.Reload()) {
+        return;
+    }
     Report(ReloadLine(m_monitor.ConfigurationPath(), m_listenedPort.value_or(m_monitor.Settings().Port),
                       m_monitor.Settings().Port));
     ShowStatusIfChanged();

@@ -42,7 +42,7 @@ public:
     // Settings load (startListening is called on its way), the first measurement and the first status.
     void Start(const ListenerStart& startListening = {});
     // Reads the settings file again as at start and shows the new status; the listener keeps the port it has
-    // until a restart. Reports one line saying so.
+    // until a restart. Reports one line saying so; a file that cannot be read changes nothing.
     void ReloadSettings();
     // One tick of the rules (automatic refresh when due, then the warning), then the status when it changed.
     void Tick();

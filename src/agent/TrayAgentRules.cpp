@@ -73,15 +73,18 @@ void TrayAgentRules::Initialise(const ListenerStart& startListening) {
     m_lastMinute = m_monitor.GetPlatform().LocalMinute();
 }
 
-void TrayAgentRules::Reload() {
+bool TrayAgentRules::Reload() {
+    if (!m_monitor.ReloadSettings()) {
+        return false;
+    }
     m_minuteChanged = 1;
     m_refreshedOnLastTick = false;
-    m_monitor.ReloadSettings();
     for (DriveSlot& slot : m_monitor.Slots()) {
         slot.type = DriveType::Unknown;
     }
     UpdateTip("tarvellin " + m_monitor.Settings().Directory + "ドライブ空容量");
     m_lastMinute = m_monitor.GetPlatform().LocalMinute();
+    return true;
 }
 
 void TrayAgentRules::Tick(const WarningPresenter& showWarning) {

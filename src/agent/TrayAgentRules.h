@@ -20,8 +20,9 @@ public:
     // Settings load (startListening is called on its way) and the first measurement with its tooltip.
     void Initialise(const ListenerStart& startListening = {});
     // The settings file read again as at start (no listener is started), the main drive measured, and the
-    // tooltip made anew; a warning box that is up stays the only one.
-    void Reload();
+    // tooltip made anew; a warning box that is up stays the only one. False when the file could not be read:
+    // nothing changed.
+    bool Reload();
     // One timer tick: automatic refresh when due (then the warning step), then the new tooltip and level.
     void Tick(const WarningPresenter& showWarning);
 

@@ -4,6 +4,7 @@
 #include "settings/IniProfile.h"
 #include "settings/SettingsStore.h"
 
+#include <algorithm>
 #include <climits>
 #include <utility>
 
@@ -32,14 +33,18 @@ IniProfile Monitor::SettingsProfile(const std::optional<std::string>& text) {
 std::string Monitor::LoadSettings(const ListenerStart& startListening) {
     m_startedAt = m_platform.UnixTime();
     const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
-    // Settings kept from us by a folder that did not answer are not replaced by the defaults in this run.
-    m_loadMissed = !text && m_platform.FolderStuck(m_configurationPath);
+    // Settings kept from us (a folder that does not answer, a file that is there and cannot be read) are
+    // not replaced by the defaults in this run.
+    m_loadMissed = !text && m_platform.FileExists(m_configurationPath);
     if (m_loadMissed) {
-        Report("settings not read from " + m_configurationPath + ": " + FailureReason(m_configurationPath, "") +
-               "; the defaults are used and not saved");
+        Report("settings not read from " + m_configurationPath + ": " + ReadFailureReason() +
+               "; the defaults are used and the file is not written over");
     }
-    const IniProfile ini = SettingsProfile(text);
+    ApplySettings(SettingsProfile(text), startListening);
+    return m_settings.Directory;
+}
 
+void Monitor::ApplySettings(const IniProfile& ini, const ListenerStart& startListening) {
     m_settings = ReadMonitorSettings(ini, [&startListening](const MonitorSettings& soFar) {
         if (startListening) {
             startListening(soFar.Port, soFar.HttpAddress);
@@ -60,13 +65,50 @@ std::string Monitor::LoadSettings(const ListenerStart& startListening) {
             m_platform.SetDriveTable(ReadDriveTable(ini));
         } else {
             m_writeDriveTable = true;
+            KeepSavableDrives();
         }
     }
-    return m_settings.Directory;
 }
 
-void Monitor::ReloadSettings() {
-    LoadSettings();
+void Monitor::KeepSavableDrives() {
+    std::vector<DriveMapping> table = m_platform.DriveTable();
+    const auto unsavable = std::remove_if(table.begin(), table.end(), [](const DriveMapping& mapping) {
+        if (FolderSurvivesSave(mapping.folder)) {
+            return false;
+        }
+        // A letter that would not come back after a restart would strand its status files.
+        Report(std::string("no drive letter for ") + mapping.folder +
+               ": its folder name cannot be kept in the settings file (a double quote or a line feed)");
+        return true;
+    });
+    if (unsavable != table.end()) {
+        table.erase(unsavable, table.end());
+        m_platform.SetDriveTable(std::move(table));
+    }
+}
+
+bool Monitor::ReloadSettings() {
+    const std::optional<std::string> text = m_platform.ReadTextFile(m_configurationPath);
+    if (!text) {
+        Report("settings not reloaded from " + m_configurationPath + ": " + ReadFailureReason() +
+               "; keeping the current settings");
+        return false;
+    }
+    // The status files stay where this run published them, so the next refresh moves them from there to the
+    // folders read now, as after a change in the settings dialog.
+    const std::string lastFolder = m_lastStatusFolder;
+    const std::string lastName = m_settings.Filename;
+    const std::array<DriveSlot, kDriveSlots> slots = m_slots;
+    const std::array<std::string, kDriveSlots> slotNames = m_settings.Filename2To10;
+    m_loadMissed = false;
+    ApplySettings(SettingsProfile(text), {});
+    m_lastStatusFolder = lastFolder;
+    m_settings.Filename = lastName;
+    for (std::size_t k = 0; k < m_slots.size(); ++k) {
+        m_slots[k].lastFolder = slots[k].lastFolder;
+        m_settings.Filename2To10[k] = slotNames[k];
+    }
+
     MeasureMainDrive();
     FormatTexts();
     if (WindowOpen()) {
@@ -75,6 +117,7 @@ void Monitor::ReloadSettings() {
     if (m_changed) {
         m_changed();
     }
+    return true;
 }
 
 void Monitor::SaveSettings() {
@@ -122,6 +165,14 @@ void Monitor::AttachDialog(DialogExchange* dialog) {
     if (m_changed) {
         m_changed();
     }
+}
+
+std::string Monitor::ReadFailureReason() {
+    if (m_platform.FolderStuck(m_configurationPath)) {
+        return FailureReason(m_configurationPath, "");
+    }
+    const std::string reason = m_platform.ReadFailure(m_configurationPath);
+    return reason.empty() ? std::string("it cannot be read") : reason;
 }
 
 std::string Monitor::FailureReason(const std::string& path, const char* otherwise) {

@@ -78,12 +78,14 @@ public:
 
     // Reads the settings file in the fixed key order; calls startListening with Port and [Http] Address after
     // Nokori has been read. Sets the last status-file folders, the minute counter and the drive table. Returns
-    // Directory. When the file's folder does not answer, the defaults are used and no save of this run replaces the
-    // file.
+    // Directory. When the file is there and cannot be read (or its folder does not answer), the defaults are
+    // used and no save of this run replaces the file.
     std::string LoadSettings(const ListenerStart& startListening = {});
     // Reads the settings file again as at start, without a listener (the port stays until a restart), measures
-    // the main drive and fills the texts; an open settings dialog then shows what was read.
-    void ReloadSettings();
+    // the main drive and fills the texts; an open settings dialog then shows what was read. The status files
+    // keep their last folders and names, so the next refresh moves them. A file that cannot be read changes
+    // nothing: false, and one line says why.
+    bool ReloadSettings();
     // Writes all keys in the fixed order in one atomic replace of the file, keeping its other content;
     // then the minute counter is 0. A file that already holds those bytes is not written again. A failed
     // write leaves the old file whole. A file that exists but cannot be read is left alone until a later
@@ -123,6 +125,12 @@ private:
     bool Publish(std::string& lastFolder, std::string& lastName, const std::string& folder, const std::string& name);
     // Reports each folder whose publications of this cycle fared otherwise than those reported last.
     void ReportPublications();
+    // Applies the settings read from the file (see LoadSettings).
+    void ApplySettings(const IniProfile& ini, const ListenerStart& startListening);
+    // Drops the drives of the automatic drive table whose folders the settings file cannot hold.
+    void KeepSavableDrives();
+    // Why the settings file cannot be read.
+    std::string ReadFailureReason();
     // Why a failed operation on the path failed: its folder did not answer, or else the given reason.
     std::string FailureReason(const std::string& path, const char* otherwise);
 

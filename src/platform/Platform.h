@@ -74,6 +74,11 @@ public:
     // lines of one file may differ in encoding (Linux), the file converted to UTF-8 as a whole where it has
     // one code page (Windows); nullopt when the file cannot be read.
     virtual std::optional<std::string> ReadTextFile(const std::string& path) = 0;
+    // Why ReadTextFile fails for the path, in a few words that fit after a colon ("permission denied",
+    // "it is a folder", "it does not exist"); empty when the file can be read.
+    virtual std::string ReadFailure(const std::string& path) {
+        return ReadTextFile(path) ? std::string() : "it cannot be read";
+    }
     // UTF-8 text of one line of what ReadTextFile returned, given without its line end.
     virtual std::string TextLineToUtf8(std::string_view line) = 0;
     // True when anything exists at the path, also when it cannot be read or looked at; false only when

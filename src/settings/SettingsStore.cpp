@@ -195,3 +195,10 @@ void WriteDriveTable(IniProfile& ini, const std::vector<DriveMapping>& table) {
         ini.WriteProfileStrings(kDrivesSection, keysAndValues);
     }
 }
+
+bool FolderSurvivesSave(const std::string& folder) {
+    IniProfile ini;
+    WriteDriveTable(ini, {DriveMapping{'C', folder}});
+    const std::vector<DriveMapping> table = ReadDriveTable(IniProfile(ini.Text()));
+    return table.size() == 1 && table.front().folder == folder;
+}

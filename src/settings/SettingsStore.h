@@ -33,3 +33,6 @@ void WriteMonitorSettings(IniProfile& ini, const MonitorSettings& settings);
 std::vector<DriveMapping> ReadDriveTable(const IniProfile& ini);
 // Writes the drive table into the section "Drives", one "letter=\"folder\"" key per entry.
 void WriteDriveTable(IniProfile& ini, const std::vector<DriveMapping>& table);
+// True when the folder, written into the drive table, reads back as it is (false for one with a double quote
+// or a line feed).
+bool FolderSurvivesSave(const std::string& folder);

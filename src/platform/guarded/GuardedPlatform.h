@@ -61,6 +61,10 @@ public:
     bool FileExists(const std::string& path) override {
         return InFolder(path, true, [path](Platform& p) { return p.FileExists(path); });
     }
+    std::string ReadFailure(const std::string& path) override {
+        return InFolder(path, "the folder did not answer within " + std::to_string(kAnswerBoundSeconds) + " s",
+                        [path](Platform& p) { return p.ReadFailure(path); });
+    }
     std::string TextLineToUtf8(std::string_view line) override { return m_inner->TextLineToUtf8(line); }
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override {
         return InFolder(path, false, [path, content = std::string(utf8Content)](Platform& p) {

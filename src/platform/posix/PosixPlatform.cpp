@@ -1,9 +1,11 @@
 #include "PosixPlatform.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <utility>
@@ -22,6 +24,16 @@
 namespace {
 
 constexpr const char* kConfigurationName = "tarvellin.ini";
+
+// The system's text of an error number, to follow a colon: "permission denied".
+std::string ErrorText(int error) {
+    std::string text = std::strerror(error);
+    if (!text.empty() && text.front() >= 'A' && text.front() <= 'Z' &&
+        (text.size() < 2 || !std::isupper(static_cast<unsigned char>(text[1])))) {
+        text.front() = static_cast<char>(text.front() - 'A' + 'a');
+    }
+    return text;
+}
 // fstab is looked at again at most this often: an edit of it matters only for drives without medium.
 constexpr std::int64_t kFstabCheckMilliseconds = 1000;
 
@@ -366,6 +378,28 @@ bool PosixPlatform::FileExists(const std::string& path) {
 std::optional<std::string> PosixPlatform::ReadTextFile(const std::string& path) {
     // The bytes as they are: a hand-edited file may mix UTF-8 lines with code page 932 ones.
     return ReadWholeFile(path);
+}
+
+std::string PosixPlatform::ReadFailure(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return errno == ENOENT ? "it does not exist" : ErrorText(errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return "it is a folder";
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return "it is not a regular file";
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > kMaxTextFileBytes) {
+        return "it is larger than " + std::to_string(kMaxTextFileBytes >> 20) + " MB";
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return ErrorText(errno);
+    }
+    ::close(fd);
+    return ReadWholeFile(path) ? std::string() : "it could not be read to its end";
 }
 
 std::string PosixPlatform::TextLineToUtf8(std::string_view line) {

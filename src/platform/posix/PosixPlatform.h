@@ -38,6 +38,7 @@ public:
     bool RenameNoReplace(const std::string& from, const std::string& to) override;
     bool CreateOrTruncate(const std::string& path) override;
     std::optional<std::string> ReadTextFile(const std::string& path) override;
+    std::string ReadFailure(const std::string& path) override;
     std::string TextLineToUtf8(std::string_view line) override;
     bool FileExists(const std::string& path) override;
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AgentProcess.h"
+#include "ScopedMount.h"
 #include "TempDir.h"
 
 namespace {
@@ -20,6 +21,14 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string kRenew = "GET /renew HTTP/1.1\r\n\r\n";
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
 
 bool Listening(int port) {
     const int fd = ConnectLoopback(port);
@@ -149,6 +158,36 @@ TEST_F(ProgramControlTest, HangupReloadsAHandEditAndKeepsThePort) {
     EXPECT_TRUE(m_dir.List("status")[0].ends_with(" GByte")) << m_dir.List("status")[0];
     EXPECT_NE(m_dir.Read("tarvellin.ini").find("\nGByte=1\n"), std::string::npos) << "the edit was written back over";
     EXPECT_FALSE(Listening(laterPort));
+
+    // A reload that changes Path moves the status file there, within the filesystem and onto another one.
+    ScopedMount tmpfs(m_dir.Path() / "other", "tmpfs", "size=1m");
+    std::filesystem::create_directories(m_dir.Path() / "moved");
+    std::string from = "status/";
+    for (const std::string to : {"moved/", "other/"}) {
+        if (to == "other/" && !tmpfs.Mounted()) {
+            continue; // mounting needs root
+        }
+        settings = m_dir.Read("tarvellin.ini");
+        settings.replace(settings.find(from + "\""), from.size(), to);
+        m_dir.Write("tarvellin.ini", settings);
+        const std::size_t reloads = Count(agent.Diagnostics(), "settings reloaded");
+        ASSERT_EQ(::kill(agent.Pid(), SIGHUP), 0);
+        ASSERT_TRUE(WaitUntil([&] { return Count(agent.Diagnostics(), "settings reloaded") > reloads; }, 5s));
+        ASSERT_TRUE(HttpExchange(m_port, kRenew).starts_with("<html>"));
+        EXPECT_TRUE(m_dir.List(from).empty()) << from << " keeps a stale status file";
+        EXPECT_EQ(m_dir.List(to).size(), 1u) << to;
+        from = to;
+    }
+
+    // A file that cannot be read (here a folder in its place) keeps the settings: requests are still served.
+    std::filesystem::remove(m_dir.Path() / "tarvellin.ini");
+    std::filesystem::create_directory(m_dir.Path() / "tarvellin.ini");
+    ASSERT_EQ(::kill(agent.Pid(), SIGHUP), 0);
+    const std::string kept = "tarvellin: settings not reloaded from " + m_dir.Folder() +
+                             "tarvellin.ini: it is a folder; keeping the current settings\n";
+    ASSERT_TRUE(WaitUntil([&] { return agent.Diagnostics().ends_with(kept); }, 5s)) << agent.Diagnostics();
+    EXPECT_TRUE(HttpExchange(m_port, kRenew).starts_with("<html>"));
+    EXPECT_EQ(m_dir.List(from).size(), 1u);
     EXPECT_TRUE(agent.Running());
     EXPECT_EQ(agent.Stop(SIGTERM), 0);
 }

@@ -91,9 +91,9 @@ TEST_F(FailureReportTest, SettingsTheFolderDidNotAnswerAtStartAreNeverSavedOver)
     platform.stuckFolder = dir.Folder();
     ::testing::internal::CaptureStderr();
     monitor.LoadSettings();
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "tarvellin: settings not read from " + dir.Folder() +
-                  "tarvellin.ini: the folder did not answer within 2 s; the defaults are used and not saved\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "tarvellin: settings not read from " + dir.Folder() +
+                                                            "tarvellin.ini: the folder did not answer within 2 s; the "
+                                                            "defaults are used and the file is not written over\n");
 
     monitor.Settings().Path = StatusFolder(); // publish into the test's folder, not the current directory
 

@@ -222,19 +222,24 @@ TEST_F(SettingsFileTest, FileThatBecameUnreadableIsNotReplaced) {
     EXPECT_EQ(IniProfile(FileText()).GetProfileInt("Other", "Keep", 0), 1);
 }
 
-TEST_F(SettingsFileTest, FileUnreadableAtStartIsNotReplacedUntilItCanBeRead) {
+TEST_F(SettingsFileTest, FileUnreadableAtStartIsNotReplacedUntilAReloadReadsIt) {
     dir.Write("tarvellin.ini", "[Other]\nKeep=1\n[Setting]\nPort=9000\n");
     platform.failRead = true;
     Monitor monitor = MakeMonitor();
     monitor.LoadSettings();
     EXPECT_EQ(monitor.Settings().Port, 8085); // unreadable: the defaults are used
     monitor.SaveSettings();
+    EXPECT_FALSE(monitor.ReloadSettings()); // still unreadable: nothing changes
+    platform.failRead = false;
+    monitor.SaveSettings(); // readable now, but the defaults held are not the file's
     EXPECT_EQ(platform.saves, 0);
     EXPECT_EQ(FileText(), "[Other]\nKeep=1\n[Setting]\nPort=9000\n");
 
-    platform.failRead = false;
+    ASSERT_TRUE(monitor.ReloadSettings());
+    EXPECT_EQ(monitor.Settings().Port, 9000);
     monitor.SaveSettings();
     EXPECT_EQ(IniProfile(FileText()).GetProfileInt("Other", "Keep", 0), 1);
+    EXPECT_EQ(IniProfile(FileText()).GetProfileInt("Setting", "Port", 0), 9000);
 }
 
 TEST_F(SettingsFileTest, FolderWithLineBreakKeepsItsClosingQuote) {
@@ -283,6 +288,18 @@ TEST_F(SettingsFileTest, DriveTableIsWrittenOnceWhenTheFileHasNone) {
     const IniProfile again(FileText());
     EXPECT_EQ(again.GetProfileString("Drives", "D"), "\"/mnt/data\"");
     EXPECT_EQ(again.GetProfileString("Drives", "E", "none"), "none");
+}
+
+TEST_F(SettingsFileTest, AutomaticDriveTableDropsFoldersTheFileCannotHold) {
+    platform.usesDriveTable = true;
+    platform.driveTable = {
+        {'C', "/"}, {'D', "/m/q\"only"}, {'E', "/m/line\nfeed"}, {'F', "/m/cr\rx"}, {'G', "/m/ spaced ;=[x]"}};
+    Monitor monitor = MakeMonitor();
+    monitor.LoadSettings();
+    const std::vector<DriveMapping> kept = {{'C', "/"}, {'F', "/m/cr\rx"}, {'G', "/m/ spaced ;=[x]"}};
+    EXPECT_EQ(platform.driveTable, kept);
+    monitor.SaveSettings();
+    EXPECT_EQ(ReadDriveTable(IniProfile(FileText())), kept);
 }
 
 TEST_F(SettingsFileTest, DriveTableSectionIsReadAndNeverRewritten) {
