@@ -211,16 +211,6 @@ TEST(DecideRequest, AppliesTheRulesInOrder) {
     }
 }
 
-// Where requests carry Pass in other bytes than the settings hold (Windows: code page 932), those bytes count.
-TEST(DecideRequest, ComparesThePasswordAsRequestsGiveIt) {
-    MonitorSettings settings;
-    settings.Pass = "\xE3\x81\xB1\xE3\x81\x99"; // ぱす
-    const std::string cp932 = "\x82\xCF\x82\xB7";
-    EXPECT_EQ(DecideRequest("GET /renew/" + cp932 + " HTTP/1.1", settings, cp932), ReplyKind::UpdateAccepted);
-    EXPECT_EQ(DecideRequest("GET /renew/" + settings.Pass + " HTTP/1.1", settings, cp932), ReplyKind::NotFound);
-    EXPECT_EQ(DecideRequest("GET /renew/? HTTP/1.1", settings, std::nullopt), ReplyKind::NotFound);
-}
-
 TEST(DecideRequest, SurvivesEveryShortBinaryText) {
     MonitorSettings settings;
     settings.NetKoushin = 1;

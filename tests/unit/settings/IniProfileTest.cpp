@@ -62,25 +62,6 @@ TEST(IniProfileTest, NamesCompareCaseInsensitivelyAndValuesAreTrimmedOfBlanksOnl
     EXPECT_EQ(ini.GetProfileString("Setting", "Pass"), "a b");
 }
 
-// The Windows profile functions' ways: one pair of the same quote removed on every read, CRLF in a new file.
-TEST(IniProfileTest, WindowsConventionsRemoveOneQuotePairAndEndNewLinesInCrLf) {
-    const ProfileConventions windows{true, "\r\n"};
-    const IniProfile ini("[Setting]\nA=\"1\"\nB='x y'\nC=\"\"\nD=\"\nE=\"a\" b\nF=\"a'\nG=\"\"x\"\"\n", {}, windows);
-    EXPECT_EQ(ini.GetProfileInt("Setting", "A", 0), 1);
-    const std::vector<std::optional<std::string>> values =
-        ini.GetProfileStrings("Setting", {"A", "B", "C", "D", "E", "F", "G"});
-    const std::vector<std::optional<std::string>> expected = {"1", "x y", "", "\"", "\"a\" b", "\"a'", "\"x\""};
-    EXPECT_EQ(values, expected);
-    EXPECT_EQ(IniProfile("[Setting]\nA=\"1\"\n").GetProfileString("Setting", "A"), "\"1\"");
-
-    IniProfile created("", {}, windows);
-    created.WriteProfileStrings("Setting", {{"A", "1"}, {"B", "2"}});
-    EXPECT_EQ(created.Text(), "[Setting]\r\nA=1\r\nB=2\r\n");
-    IniProfile lfFile("[Setting]\nA=1\n", {}, windows);
-    lfFile.WriteProfileString("Setting", "B", "2");
-    EXPECT_EQ(lfFile.Text(), "[Setting]\nA=1\nB=2\n");
-}
-
 TEST(IniProfileTest, FirstSectionAndFirstKeyWin) {
     const IniProfile ini("[Setting]\nPort=1\nPort=2\n[Setting]\nPort=3\nAuto=4\n");
     EXPECT_EQ(ini.GetProfileInt("Setting", "Port", 0), 1);
