@@ -26,8 +26,10 @@ Monitor::Monitor(Platform& platform, std::string configurationPath)
     : m_platform(platform), m_configurationPath(std::move(configurationPath)) {}
 
 IniProfile Monitor::SettingsProfile(const std::optional<std::string>& text) {
-    return IniProfile(text ? std::string_view(*text) : std::string_view(),
-                      [this](std::string_view line) { return m_platform.TextLineToUtf8(line); });
+    return IniProfile(
+        text ? std::string_view(*text) : std::string_view(),
+        [this](std::string_view line) { return m_platform.TextLineToUtf8(line); },
+        m_platform.SettingsFileConventions());
 }
 
 std::string Monitor::LoadSettings(const ListenerStart& startListening) {

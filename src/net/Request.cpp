@@ -125,6 +125,11 @@ bool PasswordMatches(std::string_view given, std::string_view pass) {
 }
 
 ReplyKind DecideRequest(std::string_view received, const MonitorSettings& settings) {
+    return DecideRequest(received, settings, settings.Pass);
+}
+
+ReplyKind DecideRequest(std::string_view received, const MonitorSettings& settings,
+                        const std::optional<std::string>& passAsSent) {
     const std::string_view text = RequestText(received);
     if (!IsGetMethod(text)) {
         return ReplyKind::NotFound;
@@ -140,7 +145,7 @@ ReplyKind DecideRequest(std::string_view received, const MonitorSettings& settin
         return settings.NetKoushin == 1 ? ReplyKind::UpdateAccepted : ReplyKind::NotFound;
     }
     // Every command needs an accepted password when one is set.
-    if (!settings.Pass.empty() && !PasswordMatches(fields.password, settings.Pass)) {
+    if (!settings.Pass.empty() && !(passAsSent && PasswordMatches(fields.password, *passAsSent))) {
         return ReplyKind::NotFound;
     }
     // "renew" asks for an update, whatever its value.
@@ -189,7 +194,9 @@ std::string ReplyTo(std::string_view request, bool judge, Monitor& monitor) {
         }
     }
     const MonitorSettings& settings = monitor.Settings();
-    const ReplyKind kind = judge && settings.NetWork == 1 ? DecideRequest(request, settings) : ReplyKind::NotFound;
+    const ReplyKind kind = judge && settings.NetWork == 1
+                               ? DecideRequest(request, settings, monitor.GetPlatform().AsRequestBytes(settings.Pass))
+                               : ReplyKind::NotFound;
     return ReplyText(kind, monitor);
 }
 

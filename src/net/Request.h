@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,7 +43,11 @@ bool IsGetMethod(std::string_view text);
 RequestFields ParsePath(std::string_view path);
 // True when the password field equals Pass exactly; the time taken depends on the lengths only.
 bool PasswordMatches(std::string_view given, std::string_view pass);
-// Decides what a received request asks for, from the settings as they are now; changes nothing.
+// Decides what a received request asks for, from the settings as they are now; changes nothing. passAsSent is
+// Pass in the bytes a request gives it by (Platform::AsRequestBytes), nullopt when no request can give it.
+ReplyKind DecideRequest(std::string_view received, const MonitorSettings& settings,
+                        const std::optional<std::string>& passAsSent);
+// As above, with a request giving Pass by its UTF-8 bytes.
 ReplyKind DecideRequest(std::string_view received, const MonitorSettings& settings);
 
 // The one-line status page of the main drive after the head, in code page 932.

@@ -399,8 +399,9 @@ std::optional<std::string> ScrapeReply(std::string_view request, Monitor& monito
         return std::nullopt;
     }
     if (!settings.Pass.empty()) {
-        const auto matches = [&settings](const std::optional<std::string>& given) {
-            return given && PasswordMatches(*given, settings.Pass);
+        const std::optional<std::string> pass = monitor.GetPlatform().AsRequestBytes(settings.Pass);
+        const auto matches = [&pass](const std::optional<std::string>& given) {
+            return given && pass && PasswordMatches(*given, *pass);
         };
         if (!matches(scrape.pathPassword) && !matches(scrape.bearerPassword)) {
             return HttpResponse("401 Unauthorized", "text/plain; charset=utf-8", "password required\n",

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ProfileConventions.h"
+
 // Byte counts of one volume: its whole size and its total free space (not the share an unprivileged
 // user may use).
 struct VolumeSpace {
@@ -81,6 +83,8 @@ public:
     }
     // UTF-8 text of one line of what ReadTextFile returned, given without its line end.
     virtual std::string TextLineToUtf8(std::string_view line) = 0;
+    // How the settings file is read and written where it is: the platform's own profile functions' ways.
+    virtual ProfileConventions SettingsFileConventions() const { return {}; }
     // True when anything exists at the path, also when it cannot be read or looked at; false only when
     // the path surely names nothing.
     virtual bool FileExists(const std::string& path) = 0;
@@ -132,6 +136,9 @@ public:
 
     // UTF-8 text as code page 932 (Shift-JIS) bytes; a character without a mapping becomes '?'.
     virtual std::string ToCodePage932(std::string_view utf8) = 0;
+    // A setting's text as the bytes by which a request on the command port gives it: the UTF-8 itself, or on
+    // Windows the ANSI code page, in which the file holds it and clients send it; nullopt when no request can.
+    virtual std::optional<std::string> AsRequestBytes(std::string_view utf8) { return std::string(utf8); }
 
     // True when drive letters come from a drive table kept in the settings file (platforms without
     // letters of their own).

@@ -124,14 +124,24 @@ int ParseProfileInt(std::string_view text) {
     return error == std::errc() ? value : 0;
 }
 
-IniProfile::IniProfile(std::string_view bytes, LineDecoder decoder) : m_text(bytes), m_decoder(std::move(decoder)) {
+IniProfile::IniProfile(std::string_view bytes, LineDecoder decoder, ProfileConventions conventions)
+    : m_text(bytes), m_decoder(std::move(decoder)), m_valueQuotesRemoved(conventions.valueQuotesRemoved),
+      m_lineEnd(conventions.newFileLineEnd) {
     if (m_text.starts_with(kByteOrderMark)) {
         m_start = kByteOrderMark.size();
     }
     const std::size_t newline = m_text.find('\n');
-    if (newline != std::string::npos && newline > 0 && m_text[newline - 1] == '\r') {
-        m_lineEnd = "\r\n";
+    if (newline != std::string::npos) {
+        m_lineEnd = newline > 0 && m_text[newline - 1] == '\r' ? "\r\n" : "\n";
     }
+}
+
+std::string_view IniProfile::ReadValue(std::string_view value) const {
+    if (m_valueQuotesRemoved && value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
 }
 
 IniProfile::LineSpan IniProfile::LineAt(std::size_t begin) const {
@@ -228,7 +238,7 @@ std::string IniProfile::GetProfileString(std::string_view section, std::string_v
     std::string_view lineKey;
     std::string_view value;
     KeyValueOf(TextOf(line, decoded), lineKey, value);
-    return std::string(value);
+    return std::string(ReadValue(value));
 }
 
 int IniProfile::GetProfileInt(std::string_view section, std::string_view key, int defaultValue) const {
@@ -241,7 +251,7 @@ int IniProfile::GetProfileInt(std::string_view section, std::string_view key, in
     std::string_view lineKey;
     std::string_view value;
     KeyValueOf(TextOf(line, decoded), lineKey, value);
-    return ParseProfileInt(value);
+    return ParseProfileInt(ReadValue(value));
 }
 
 void IniProfile::WriteProfileString(std::string_view section, std::string_view key, std::string_view value) {
@@ -362,7 +372,7 @@ std::vector<std::optional<std::string>> IniProfile::GetProfileStrings(std::strin
     ForEachEntry(header, [&](const LineSpan&, std::string_view lineKey, std::string_view value) {
         const std::size_t index = IndexOfName(keys, lineKey, longest, keyOf);
         if (index < values.size() && !values[index]) {
-            values[index] = std::string(value);
+            values[index] = std::string(ReadValue(value));
         }
         return true;
     });
@@ -384,8 +394,8 @@ std::vector<std::pair<std::string, std::string>> IniProfile::Entries(std::string
     if (!FindSection(section, header)) {
         return entries;
     }
-    ForEachEntry(header, [&entries](const LineSpan&, std::string_view key, std::string_view value) {
-        entries.emplace_back(std::string(key), std::string(value));
+    ForEachEntry(header, [this, &entries](const LineSpan&, std::string_view key, std::string_view value) {
+        entries.emplace_back(std::string(key), std::string(ReadValue(value)));
         return true;
     });
     return entries;

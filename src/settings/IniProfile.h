@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ProfileConventions.h"
+
 // True when two section or key names are equal, ASCII letters compared without case.
 bool ProfileNamesEqual(std::string_view a, std::string_view b);
 
@@ -23,17 +25,18 @@ using LineDecoder = std::function<std::string(std::string_view line)>;
 // the same in every encoding a decoder meets and is taken as it is. A byte-order mark before the first line
 // is kept and not read. Writes keep every other section, key, comment and blank line, the file's line ends
 // (CRLF or LF) and the bytes of every line whose value they leave as it reads; a line they change or add
-// is UTF-8.
+// is UTF-8. The conventions say how values read and which line end a new file gets.
 class IniProfile {
 public:
     IniProfile() = default;
-    explicit IniProfile(std::string_view bytes, LineDecoder decoder = {});
+    explicit IniProfile(std::string_view bytes, LineDecoder decoder = {}, ProfileConventions conventions = {});
 
-    // The key's value text as written (up to a NUL byte), with only the blanks around it trimmed;
-    // defaultValue when the section or key is missing.
+    // The key's value text as written (up to a NUL byte), with the blanks around it trimmed and, where the
+    // conventions remove them, one pair of enclosing quotes; defaultValue when the section or key is missing.
     std::string GetProfileString(std::string_view section, std::string_view key,
                                  std::string_view defaultValue = {}) const;
-    // The key's value read by ParseProfileInt; defaultValue when the section or key is missing.
+    // The key's value as GetProfileString reads it, read by ParseProfileInt; defaultValue when the section or
+    // key is missing.
     int GetProfileInt(std::string_view section, std::string_view key, int defaultValue) const;
     // Sets the key's value, creating the section and the key when missing; a key line that already reads
     // as that value is left as it is. A value ends at its first line feed or NUL byte, which a one-line ini
@@ -52,7 +55,7 @@ public:
 
     // True when the file has a header line for the section.
     bool HasSection(std::string_view section) const;
-    // Keys and values of a section in file order (values trimmed as by GetProfileString).
+    // Keys and values of a section in file order (values as GetProfileString reads them).
     std::vector<std::pair<std::string, std::string>> Entries(std::string_view section) const;
 
     // The whole file as bytes.
@@ -80,11 +83,14 @@ private:
     template <typename Visit> std::size_t ForEachEntry(const LineSpan& header, Visit visit) const;
     // The key's line within the section below header, or false.
     bool FindKey(const LineSpan& header, std::string_view key, LineSpan& found) const;
+    // A value of a key line as the reads return it.
+    std::string_view ReadValue(std::string_view value) const;
 
     // The file as it is held: its bytes in one string, so that a file of many tiny lines costs no more
     // than its size.
     std::string m_text;
     LineDecoder m_decoder;
+    bool m_valueQuotesRemoved = false;
     std::size_t m_start = 0;      // where the first line begins: behind a byte-order mark
-    std::string m_lineEnd = "\n"; // line end of new lines: the first one the file uses
+    std::string m_lineEnd = "\n"; // line end of new lines: the first one the file uses, else the conventions'
 };

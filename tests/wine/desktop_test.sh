@@ -3,7 +3,8 @@
 # DISPLAY and TARVELLIN_TRAY_WINDOW): its icon docks into the tray, a right click on it shows the menu, and
 # the menu's 終了 ends the program with status 0 and nothing saved; a double click opens the settings dialog
 # once, and its buttons the drive and network dialogs; after an automatic refresh below the
-# threshold the warning box comes up with its text, and 終了 ends the program also while it is up.
+# threshold the warning box comes up with its text, a double click still opens the settings dialog over it,
+# and 終了 ends the program also while both are up.
 # Screenshots of the tray, the menu, the dialogs and the box are left in the run folder.
 #
 #   desktop_test.sh <wine> <tarvellin.exe> <tarvellin_wine_window.exe> <run folder>
@@ -134,14 +135,17 @@ check "終了 ends the program and its dialog with status 0 (status: $status)" t
 check "nothing is saved on exit" cmp -s "$run/tarvellin.ini" "$run/expected.ini"
 check "the icon has left the tray" test -z "$(tray_icon)"
 
-# The first tick runs the automatic refresh; every drive is below this threshold.
-start $'Auto=1\r\nTime=1\r\nKeikoku=1\r\nNokori=2000000000\r\n'
+# The first tick runs the automatic refresh; every drive is below this threshold (the largest the dialog takes).
+start $'Auto=1\r\nTime=1\r\nKeikoku=1\r\nNokori=1000000000\r\n'
 text=$("$wine" "$probe" '残容量警告！！' text </dev/null 2>/dev/null)
 check "the warning box comes up after the automatic refresh with its text" \
-    test "$text" = '残り容量が2000000000MBを切りました\nHDDを整理してください'
+    test "$text" = '残り容量が1000000000MBを切りました\nHDDを整理してください'
 shoot '残容量警告！！' warning-box.png
+double_click
+check "a double click opens the settings dialog while the warning box is up" wait_visible 'tarvellin Ver2.10' 1
+shoot 'tarvellin Ver2.10' settings-over-warning.png
 exit_by_menu tray-menu-over-warning.png
-check "終了 ends the program while the warning box is up (status: $status)" test "$status" = 0
+check "終了 ends the program while the warning box and the settings are up (status: $status)" test "$status" = 0
 
 echo "program on the desktop under Wine: $failures failure(s)"
 ((failures == 0))

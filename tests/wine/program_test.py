@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """The Windows program under Wine, from Linux clients: the exact reply bytes of its command port, a silent
 connection that does not hold up a request, the status file, the agent running on without a notification
-area, and the exit command ending it with status 0 and nothing saved.
+area, and the exit command ending it with status 0 and nothing saved. The settings file is code page 932 with
+quoted values, as a Windows user keeps it: the password is compared in code page 932, and the save leaves the
+file in code page 932.
 
     program_test.py <wine> <tarvellin.exe> <tarvellin_wine_window.exe> <run folder>
 
@@ -73,9 +75,15 @@ def main():
     os.makedirs(run)
     port = free_port()
     m = drive_m()
-    directory = "Directory=M\r\n" if m else ""
+    # Half-width katakana, whose code page 932 bytes also form valid UTF-8; the run folder's path is ASCII.
+    folder = os.path.join(run, "ﾏｲ")
+    os.makedirs(folder)
+    path_line = f'Path="Z:{folder}/"'.replace("/", "\\").encode("cp932")
+    password = "ぱす".encode("cp932")
+    directory = 'Directory="M"\r\n' if m else ""
     with open(os.path.join(run, "tarvellin.ini"), "wb") as ini:
-        ini.write(f"[Setting]\r\n{directory}NetWork=1\r\nPort={port}\r\n[Http]\r\nMetrics=1\r\n".encode("ascii"))
+        settings = f'[Setting]\r\n{directory}NetWork="1"\r\nPort={port}\r\nPass="ぱす"\r\n'.encode("cp932")
+        ini.write(settings + path_line + b"\r\n[Http]\r\nMetrics=1\r\n")
 
     failures = Failures()
     started = time.monotonic()
@@ -101,7 +109,9 @@ def main():
             failures.check(reply == NOT_FOUND and time.monotonic() - before < 2.0,
                            "a silent connection does not hold up a request", repr(reply))
 
-        page = ask(port, b"GET /renew HTTP/1.1\r\n\r\n")
+        failures.check(ask(port, "GET /renew/ぱす HTTP/1.1\r\n\r\n".encode("utf-8")) == NOT_FOUND,
+                       "the password in UTF-8 is refused")
+        page = ask(port, b"GET /renew/" + password + b" HTTP/1.1\r\n\r\n")
         if m:
             used, total, free = m
             expected = (f"<html><body>データ更新受け付けました<BR><BR>使用量{used} MByte<BR>全容量{total} MByte<BR>"
@@ -116,10 +126,10 @@ def main():
                            is not None, "GET /renew gets the status page in code page 932", repr(page))
             match = re.search(r"<BR>(空容量\d+ MByte)<BR>", text)
             status = match.group(1) if match else "?"
-        failures.check(os.path.exists(os.path.join(run, status)), f"the status file '{status}' appears",
-                       repr(os.listdir(run)))
+        failures.check(os.path.exists(os.path.join(folder, status)), f"the status file '{status}' appears",
+                       repr(os.listdir(folder)))
 
-        scrape = ask(port, b"GET /metrics HTTP/1.1\r\n\r\n")
+        scrape = ask(port, b"GET /metrics/" + password + b" HTTP/1.1\r\n\r\n")
         free_line = (rb'\ntarvellin_drive_free_bytes\{letter="M",path="[^"]*",role="main"\} %d\n' % (m[2] * 1048576)
                      if m else rb'\ntarvellin_drive_free_bytes\{letter="[A-Z]",path="[^"]*",role="main"\} \d+\n')
         failures.check(scrape.startswith(b"HTTP/1.1 200 OK\r\n") and re.search(free_line, scrape) is not None,
@@ -127,7 +137,10 @@ def main():
 
         with open(os.path.join(run, "tarvellin.ini"), "rb") as ini:
             saved = ini.read()
-        failures.check(b"NetWork=1" in saved and f"Port={port}".encode() in saved, "the refresh saved the settings")
+        failures.check(b"\r\nNetWork=1\r\n" in saved and f"Port={port}".encode() in saved,
+                       "the refresh saved the settings")
+        failures.check(saved.startswith(b"[Setting]\r\n") and b"\r\n" + path_line + b"\r\n" in saved and
+                       b"\r\nPass=" + password + b"\r\n" in saved, "the save keeps code page 932", repr(saved))
 
         # Past the first retry of the icon: without a notification area the agent runs on.
         time.sleep(max(0.0, 2.5 - (time.monotonic() - started)))

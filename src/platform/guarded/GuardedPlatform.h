@@ -66,6 +66,7 @@ public:
                         [path](Platform& p) { return p.ReadFailure(path); });
     }
     std::string TextLineToUtf8(std::string_view line) override { return m_inner->TextLineToUtf8(line); }
+    ProfileConventions SettingsFileConventions() const override { return m_inner->SettingsFileConventions(); }
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override {
         return InFolder(path, false, [path, content = std::string(utf8Content)](Platform& p) {
             return p.ReplaceFileAtomically(path, content);
@@ -75,6 +76,7 @@ public:
     int LocalMinute() override { return m_inner->LocalMinute(); }
     int MillisecondsToNextMinute() override { return m_inner->MillisecondsToNextMinute(); }
     std::string ToCodePage932(std::string_view utf8) override { return m_inner->ToCodePage932(utf8); }
+    std::optional<std::string> AsRequestBytes(std::string_view utf8) override { return m_inner->AsRequestBytes(utf8); }
     bool UsesDriveTable() const override { return m_inner->UsesDriveTable(); }
     std::vector<DriveMapping> DriveTable() override { return m_inner->DriveTable(); }
     void SetDriveTable(std::vector<DriveMapping> table) override { m_inner->SetDriveTable(std::move(table)); }

@@ -97,24 +97,19 @@ bool WriteInPlace(const char* path, std::string_view bytes) {
     return file.Close() && written;
 }
 
-bool IsAscii(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Content of a settings file for the disk: the ANSI code page as the profile functions keep it. Where that
-// would not read back the same (a character without an ANSI form, or ANSI bytes that also form valid
-// UTF-8 and would be taken for it), UTF-8 behind a byte-order mark, so nothing is lost or misread.
+// Content of a settings file for the disk: the ANSI code page, as the profile functions keep it. Only a
+// character without an ANSI form (typed into a dialog) makes it UTF-8 behind a byte-order mark, so that
+// nothing is lost. U+FFFD stands for bytes the read found without a meaning: it is written as '?'.
 std::string FileBytesOf(std::string_view utf8Content) {
     if (GetACP() == CP_UTF8) {
         return std::string(utf8Content);
     }
-    auto ansi = win32::Utf8ToCodePageExact(utf8Content, CP_ACP);
-    if (ansi && (IsAscii(*ansi) || !win32::IsValidInCodePage(*ansi, CP_UTF8))) {
+    constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    std::string content(utf8Content);
+    for (std::size_t at = content.find(kReplacement); at != std::string::npos; at = content.find(kReplacement, at)) {
+        content.replace(at, kReplacement.size(), "?");
+    }
+    if (auto ansi = win32::Utf8ToCodePageExact(content, CP_ACP)) {
         return std::move(*ansi);
     }
     if (utf8Content.find('\0') != std::string_view::npos || !win32::IsValidInCodePage(utf8Content, CP_UTF8)) {
@@ -283,19 +278,21 @@ std::optional<std::string> Win32Platform::ReadTextFile(const std::string& path) 
         }
         bytes.append(chunk, read);
     }
+    // A byte-order mark says UTF-8 (as Wine's profile functions take it); without one the file is in the ANSI
+    // code page, also where its bytes happen to form valid UTF-8 (half-width katakana often do).
     if (bytes.starts_with(kUtf8Bom)) {
         return bytes.substr(kUtf8Bom.size());
-    }
-    // A file in valid UTF-8 came from a Linux machine (or holds ASCII only, the same in both): Shift-JIS
-    // text hardly ever forms valid UTF-8, while UTF-8 text often forms valid Shift-JIS.
-    if (win32::IsValidInCodePage(bytes, CP_UTF8)) {
-        return bytes;
     }
     return win32::CodePageToUtf8(bytes, CP_ACP);
 }
 
 std::string Win32Platform::TextLineToUtf8(std::string_view line) {
     return std::string(line); // the file was converted as a whole when it was read
+}
+
+ProfileConventions Win32Platform::SettingsFileConventions() const {
+    // GetPrivateProfileString removes one pair of enclosing quotes; WritePrivateProfileString ends lines in CRLF.
+    return ProfileConventions{true, "\r\n"};
 }
 
 bool Win32Platform::ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) {
@@ -353,6 +350,11 @@ int Win32Platform::LocalMinute() {
 
 std::string Win32Platform::ToCodePage932(std::string_view utf8) {
     return win32::Utf8ToCodePage(utf8, 932);
+}
+
+std::optional<std::string> Win32Platform::AsRequestBytes(std::string_view utf8) {
+    // The bytes the settings file holds; a character without an ANSI form cannot be sent, not even as '?'.
+    return win32::Utf8ToCodePageExact(utf8, CP_ACP);
 }
 
 bool Win32Platform::UsesDriveTable() const {

@@ -19,11 +19,13 @@ public:
     bool CreateOrTruncate(const std::string& path) override;
     std::optional<std::string> ReadTextFile(const std::string& path) override;
     std::string TextLineToUtf8(std::string_view line) override;
+    ProfileConventions SettingsFileConventions() const override;
     bool FileExists(const std::string& path) override;
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;
     int LocalMinute() override;
     int MillisecondsToNextMinute() override;
     std::string ToCodePage932(std::string_view utf8) override;
+    std::optional<std::string> AsRequestBytes(std::string_view utf8) override;
     bool UsesDriveTable() const override;
     std::vector<DriveMapping> DriveTable() override;
     void SetDriveTable(std::vector<DriveMapping> table) override;

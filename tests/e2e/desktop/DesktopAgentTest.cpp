@@ -234,16 +234,22 @@ TEST_F(DesktopAgentTest, MenuExitClosesTheSettingsAndNetworkDialogsTogether) {
     EXPECT_EQ(m_dir.Read("tarvellin.ini"), saved);
 }
 
-TEST_F(DesktopAgentTest, BelowThresholdRefreshShowsOneWarningBox) {
-    WriteSettings("Keikoku=1\nNokori=2000000000\n");
+TEST_F(DesktopAgentTest, BelowThresholdRefreshShowsOneWarningBoxOverWhichTheSettingsDialogOpens) {
+    WriteSettings("Keikoku=1\nNokori=1000000000\n");
     DesktopSession desktop;
     ASSERT_FALSE(desktop.Display().empty());
     auto agent = StartAgent(desktop);
-    ASSERT_TRUE(WaitForIcon(desktop)) << agent->Stderr();
+    const auto centre = WaitForIcon(desktop);
+    ASSERT_TRUE(centre) << agent->Stderr();
     ASSERT_TRUE(WaitUntil([&] { return desktop.CountWindows(kWarningTitle) == 1; }, 15s));
     std::this_thread::sleep_for(1500ms); // ticks go on under the box; none of them opens a second one
     EXPECT_EQ(desktop.CountWindows(kWarningTitle), 1);
     desktop.Screenshot(Artifact("warning.png"), 0, 0, 1024, 768);
+    // The tray is not blocked by the box: a double click opens the settings dialog as at any other time.
+    desktop.Run("xdotool mousemove " + std::to_string(centre->first) + " " + std::to_string(centre->second) +
+                " click --repeat 2 --delay 60 1");
+    EXPECT_TRUE(WaitUntil([&] { return desktop.CountWindows(kSettingsTitle) == 1; }, 10s));
+    desktop.Screenshot(Artifact("settings-over-warning.png"), 0, 0, 1024, 768);
     desktop.Run("xdotool search --onlyvisible --name '" + kWarningTitle + "' windowfocus --sync key Return");
     EXPECT_TRUE(WaitUntil([&] { return desktop.CountWindows(kWarningTitle) == 0; }, 5s));
     EXPECT_EQ(agent->Stop(SIGTERM), 0);

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "TempDir.h"
 #include "WineEnvironment.h"
+#include "capacity/Monitor.h"
 #include "platform/win32/Win32Platform.h"
 #include "settings/IniProfile.h"
 
@@ -14,8 +18,9 @@
 #undef GetProfileInt
 #undef WriteProfileString
 
-// The settings file as Windows' own profile functions read it, against the agent's profile reader. Rows
-// whose two columns differ are the known differences; they matter only for files edited by hand.
+// The settings file as Windows' own profile functions read it, against the agent's profile reader with the
+// Windows conventions. Rows whose two columns differ are the known differences; they matter only for files
+// edited by hand.
 namespace {
 
 constexpr int kNoInt = -77;
@@ -25,6 +30,11 @@ struct WindowsReading {
     std::string text;
     int number = 0;
 };
+
+std::string RawContent(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
 
 WindowsReading ReadWithWindows(const std::string& path, const char* key = "Key") {
     char buffer[1024] = {};
@@ -62,22 +72,25 @@ TEST(ProfileCompatibility, ValuesReadByWindowsAndByTheAgent) {
         {"not a number", "[Setting]\r\nKey=abc\r\n", "abc", "abc", 0, 0},
         {"duplicate section: first wins", "[Setting]\r\nA=1\r\n[Setting]\r\nKey=2\r\n", defaultText, defaultText,
          kNoInt, kNoInt},
-        // Differences.
-        {"double quotes", "[Setting]\r\nKey=\"D:\\state\\\"\r\n", "D:\\state\\", "\"D:\\state\\\"", 0, 0},
-        {"single quotes", "[Setting]\r\nKey='12'\r\n", "12", "'12'", 12, 0},
-        {"lone pair of quotes", "[Setting]\r\nKey=\"\"\r\n", "", "\"\"", kNoInt, 0},
+        {"double quotes", "[Setting]\r\nKey=\"D:\\state\\\"\r\n", "D:\\state\\", "D:\\state\\", 0, 0},
+        {"quoted number", "[Setting]\r\nKey=\"1\"\r\n", "1", "1", 1, 1},
+        {"single quotes", "[Setting]\r\nKey='12'\r\n", "12", "12", 12, 12},
         {"opening quote only", "[Setting]\r\nKey=\"abc\r\n", "\"abc", "\"abc", 0, 0},
         {"text behind the closing quote", "[Setting]\r\nKey=\"a\" b\r\n", "\"a\" b", "\"a\" b", 0, 0},
-        {"hexadecimal", "[Setting]\r\nKey=0x10\r\n", "0x10", "0x10", 16, 0},
+        {"quotes of two kinds", "[Setting]\r\nKey=\"a'\r\n", "\"a'", "\"a'", 0, 0},
         {"plus sign", "[Setting]\r\nKey=+7\r\n", "+7", "+7", 7, 7},
+        {"commented-out key", "[Setting]\r\n;Key=4\r\n", defaultText, defaultText, kNoInt, kNoInt},
+        {"hash comment", "[Setting]\r\n#x=1\r\nKey=4\r\n", "4", "4", 4, 4},
+        {"blanks in the header", "[ Setting ]\r\nKey=6\r\n", "6", "6", 6, 6},
+        // Differences.
+        {"lone pair of quotes", "[Setting]\r\nKey=\"\"\r\n", "", "", kNoInt, 0},
+        {"hexadecimal", "[Setting]\r\nKey=0x10\r\n", "0x10", "0x10", 16, 0},
         {"empty value", "[Setting]\r\nKey=\r\n", "", "", kNoInt, 0},
         {"beyond 32 bits", "[Setting]\r\nKey=99999999999\r\n", "99999999999", "99999999999", 1215752191, 2147483647},
         {"just beyond int", "[Setting]\r\nKey=2147483648\r\n", "2147483648", "2147483648", -2147483647 - 1, 2147483647},
         {"below int", "[Setting]\r\nKey=-2147483649\r\n", "-2147483649", "-2147483649", 2147483647, -2147483647 - 1},
-        {"commented-out key", "[Setting]\r\n;Key=4\r\n", defaultText, defaultText, kNoInt, kNoInt},
-        {"hash comment", "[Setting]\r\n#x=1\r\nKey=4\r\n", "4", "4", 4, 4},
-        {"blanks in the header", "[ Setting ]\r\nKey=6\r\n", "6", "6", 6, 6},
     };
+    const Win32Platform platform;
     TempDir temp;
     int index = 0;
     for (const Row& row : rows) {
@@ -85,7 +98,7 @@ TEST(ProfileCompatibility, ValuesReadByWindowsAndByTheAgent) {
         const std::string path = temp.Folder() + "row" + std::to_string(index++) + ".ini";
         WriteRaw(path, row.file);
         const WindowsReading windows = ReadWithWindows(path);
-        const IniProfile ours(row.file);
+        const IniProfile ours(row.file, {}, platform.SettingsFileConventions());
         EXPECT_EQ(windows.text, row.windowsText) << row.what;
         EXPECT_EQ(windows.number, row.windowsInt) << row.what;
         EXPECT_EQ(ours.GetProfileString("Setting", "Key", kNoString), row.oursText) << row.what;
@@ -139,4 +152,28 @@ TEST(ProfileCompatibility, AFileSavedByTheAgentReadsBackInWindows) {
     EXPECT_EQ(ReadWithWindows(path, "Filename").text, "\x8B\xF3\x97\x65\x97\xCA"
                                                       "100 MByte");
     EXPECT_EQ(ReadWithWindows(path, "Nokori").number, -100);
+}
+
+// The agent's own load and save on Windows: a file whose only Shift-JIS text (half-width katakana) also forms
+// valid UTF-8 stays in the ANSI code page; a new file ends its lines in CRLF.
+TEST(ProfileCompatibility, TheAgentKeepsTheSettingsFileAsWindowsHasIt) {
+    if (GetACP() != 932) {
+        GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 932";
+    }
+    TempDir temp;
+    const std::string path = temp.Folder() + "tarvellin.ini";
+    const std::string katakana = "[Setting]\r\nPath=\"D:\\\xCF\xB2\\\"\r\n"; // ﾏｲ
+    WriteRaw(path, katakana);
+    Win32Platform platform;
+    Monitor monitor(platform, path);
+    monitor.LoadSettings();
+    EXPECT_EQ(monitor.Settings().Path, "D:\\\xEF\xBE\x8F\xEF\xBD\xB2\\");
+    monitor.SaveSettings();
+    EXPECT_TRUE(RawContent(path).starts_with(katakana + "Filename=\r\n")) << RawContent(path);
+
+    const std::string created = temp.Folder() + "new.ini";
+    Monitor(platform, created).SaveSettings();
+    const std::string bytes = RawContent(created);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 34); // the section and 33 keys
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), 34);
 }

@@ -220,8 +220,8 @@ TEST(Win32PlatformFiles, ReadTextFileGivesUtf8WhateverTheFileHolds) {
          "Filename=" +
              kFree100,
          "Filename=" + kFree100},
-        // Valid UTF-8 (and valid Shift-JIS too): a file brought from Linux.
-        {"utf8", "Path=\xC3\xA9t\xC3\xA9", "Path=\xC3\xA9t\xC3\xA9"},
+        // Half-width katakana (ﾏｲ) whose Shift-JIS bytes happen to form valid UTF-8: still the ANSI code page.
+        {"katakana", "Path=\xCF\xB2", "Path=\xEF\xBE\x8F\xEF\xBD\xB2"},
         {"empty", "", ""},
     };
     Win32Platform platform;
@@ -247,22 +247,20 @@ TEST(Win32PlatformFiles, ReplaceFileAtomicallyKeepsTheFileInTheAnsiCodePage) {
     EXPECT_EQ(temp.List(), std::vector<std::string>{"tarvellin.ini"});
 }
 
-TEST(Win32PlatformFiles, ReplaceFileAtomicallyWritesUtf8WhereAnsiWouldNotReadBack) {
+TEST(Win32PlatformFiles, ReplaceFileAtomicallyWritesUtf8OnlyForACharacterWithoutAnsiForm) {
     if (!AnsiIs932()) {
         GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 932";
     }
     TempDir temp;
     const std::string path = temp.Folder() + "tarvellin.ini";
-    const std::string contents[] = {
-        "Path=\"D:\\\xF0\x9F\x93\x81\\\"\r\n",         // a folder named with an emoji: no ANSI form
-        "Path=\"D:\\\xEF\xBE\x83\xEF\xBD\xBD\\\"\r\n", // half-width katakana: ANSI C3 BD, valid UTF-8
-    };
+    const std::string emoji = "Path=\"D:\\\xF0\x9F\x93\x81\\\"\r\n"; // a folder named with an emoji
     Win32Platform platform;
-    for (const std::string& content : contents) {
-        ASSERT_TRUE(platform.ReplaceFileAtomically(path, content));
-        EXPECT_EQ(RawContent(path), "\xEF\xBB\xBF" + content);
-        EXPECT_EQ(platform.ReadTextFile(path), content);
-    }
+    ASSERT_TRUE(platform.ReplaceFileAtomically(path, emoji));
+    EXPECT_EQ(RawContent(path), "\xEF\xBB\xBF" + emoji);
+    EXPECT_EQ(platform.ReadTextFile(path), emoji);
+    // Bytes the read found without a meaning (U+FFFD) do not make the file UTF-8.
+    ASSERT_TRUE(platform.ReplaceFileAtomically(path, "A=\xEF\xBF\xBD" + kFree100 + "\r\n"));
+    EXPECT_EQ(RawContent(path), "A=?" + kFree100Cp932 + "\r\n");
 }
 
 TEST(Win32PlatformFiles, ReplaceFileAtomicallyLeavesTheOldFileWholeOnFailure) {
