@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "TempDir.h"
 #include "WineEnvironment.h"
@@ -201,6 +202,31 @@ TEST(Win32PlatformFiles, CreateOrTruncateLeavesAnEmptyFile) {
     EXPECT_EQ(RawContent(folder + "full"), "");
     EXPECT_FALSE(platform.CreateOrTruncate(folder + "missing\\file"));
     EXPECT_FALSE(platform.CreateOrTruncate(folder + std::string("nul\0byte", 8)));
+}
+
+TEST(Win32PlatformFiles, FoldersAndLinksAtAStatusFileNameAreLeftAlone) {
+    TempDir temp;
+    const std::string folder = temp.Folder();
+    WriteRaw(folder + "victim", "secret");
+    WriteRaw(folder + "ours", "");
+    ASSERT_TRUE(CreateDirectoryA((folder + "folder").c_str(), nullptr));
+    std::vector<std::string> taken = {"folder"};
+    // A symbolic link needs a privilege (or developer mode), and not every Wine makes one (Wine 8 answers
+    // success and makes nothing).
+    const DWORD link = CreateSymbolicLinkA((folder + "link").c_str(), (folder + "victim").c_str(), 0)
+                           ? GetFileAttributesA((folder + "link").c_str())
+                           : INVALID_FILE_ATTRIBUTES;
+    if (link != INVALID_FILE_ATTRIBUTES && (link & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        taken.push_back("link");
+    }
+    Win32Platform platform;
+    for (const std::string& name : taken) {
+        EXPECT_FALSE(platform.CreateOrTruncate(folder + name)) << name;
+        EXPECT_FALSE(platform.RenameNoReplace(folder + name, folder + "moved")) << name;
+        EXPECT_FALSE(platform.RenameNoReplace(folder + "ours", folder + name)) << name;
+    }
+    EXPECT_EQ(RawContent(folder + "victim"), "secret");
+    EXPECT_FALSE(Exists(folder + "moved"));
 }
 
 TEST(Win32PlatformFiles, ReadTextFileGivesUtf8WhateverTheFileHolds) {
