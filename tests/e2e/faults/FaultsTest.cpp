@@ -124,32 +124,24 @@ TEST(Faults, ReadOnlyAndFullStatusFoldersAreSurvivedAndRetried) {
 
 TEST(Faults, LinksPlantedAtTheStatusFileAndTheLockAreNotFollowed) {
     TempDir dir;
-    // A drive nobody writes to: the status file's next name is known.
-    ScopedMount measured(dir.Path() / "measured", "tmpfs", "size=8m");
+    ScopedMount measured(dir.Path() / "measured", "tmpfs", "size=8m"); // nobody writes there: a known name
     REQUIRE_MOUNT(measured);
     const fs::path victim = dir.Write("home/authorized_keys", "secret");
-    const fs::path status = dir.Path() / "share";
-    fs::create_directory(status);
-    fs::create_symlink(victim, status / "空容量8 MByte");
+    const fs::path status = dir.Path() / "share/空容量8 MByte";
+    fs::create_directories(status.parent_path());
+    fs::create_symlink(victim, status);
     fs::create_symlink(victim, dir.Path() / "tarvellin.lock");
     const int port = FreePort();
-    dir.Write("tarvellin.ini", "[Setting]\nPath=\"" + status.string() + "/\"\nNetWork=1\nPort=" + std::to_string(port) +
-                                   "\nDirectory=M\n[Drives]\nC=\"/\"\nM=\"" + (dir.Path() / "measured").string() +
-                                   "\"\n");
+    std::string settings = Settings(port, status.parent_path().string() + "/");
+    settings.replace(settings.find("Directory=C"), 11, "Directory=M");
+    dir.Write("tarvellin.ini", settings + "M=\"" + (dir.Path() / "measured").string() + "\"\n");
     AgentProcess agent(dir.Path().string());
     ASSERT_TRUE(WaitUntil([&] { return Renew(port); }));
-    ASSERT_TRUE(Renew(port));
-    EXPECT_EQ(ReadFile(victim), "secret");
-    EXPECT_TRUE(fs::is_symlink(status / "空容量8 MByte"));
-    const std::string failed = "status file not published in " + status.string() + "/: ";
     EXPECT_NE(agent.Stderr().find("tarvellin.lock: a symbolic link, which is not followed"), std::string::npos);
-    EXPECT_NE(agent.Stderr().find(failed), std::string::npos);
-    EXPECT_EQ(agent.Stderr().find(failed), agent.Stderr().rfind(failed)) << "one line per change";
-
-    // With the link gone, the next refresh publishes.
-    fs::remove(status / "空容量8 MByte");
+    EXPECT_NE(agent.Stderr().find("status file not published in " + status.parent_path().string()), std::string::npos);
+    fs::remove(status); // the next refresh tries again
     ASSERT_TRUE(Renew(port));
-    EXPECT_TRUE(fs::is_regular_file(status / "空容量8 MByte"));
+    EXPECT_TRUE(fs::is_regular_file(status));
     EXPECT_EQ(ReadFile(victim), "secret");
     EXPECT_EQ(agent.Stop(), 0);
 }

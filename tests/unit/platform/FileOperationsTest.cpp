@@ -2,7 +2,6 @@
 #include "PosixPlatform.h"
 #include "platform/Session.h"
 
-#include <csignal>
 #include <filesystem>
 #include <functional>
 
@@ -127,92 +126,47 @@ TEST(CreateOrTruncate, CreatesEmptyOrTruncatesAndFailsInMissingFolder) {
     EXPECT_FALSE(CreateOrTruncateFile(dir.Folder() + "missing/fresh"));
 }
 
-// A status file's name (or the lock file's) taken by somebody else who may write to the folder: nothing behind
-// it is followed, emptied, moved or written, and the name keeps what was put there.
+// A name in a shared folder taken by somebody else: nothing behind it is followed, emptied or written.
 TEST(PlantedNames, AreNeitherFollowedNorEmptiedNorMoved) {
-    enum class Kind { LinkToFile, LinkToFolder, DanglingLink, Fifo, Folder, HardLinkToFile };
-    struct Case {
-        Kind kind;
-        const char* label;
-        bool lockTaken; // the lock holds on a regular file all the same, its content untouched
+    using Plant = std::function<void(const fs::path& victim, const fs::path& name)>;
+    const std::pair<const char*, Plant> cases[] = {
+        {"link to a file", [](auto& victim, auto& name) { fs::create_symlink(victim, name); }},
+        {"link to a folder",
+         [](auto& victim, auto& name) { fs::create_directory_symlink(victim.parent_path(), name); }},
+        {"dangling link", [](auto& victim, auto& name) { fs::create_symlink(victim.string() + ".new", name); }},
+        {"FIFO", [](auto&, auto& name) { ASSERT_EQ(mkfifo(name.c_str(), 0600), 0); }},
+        {"folder", [](auto&, auto& name) { fs::create_directory(name); }},
+        {"hard link to a file", [](auto& victim, auto& name) { fs::create_hard_link(victim, name); }},
     };
-    const Case cases[] = {
-        {Kind::LinkToFile, "link to a file", false},
-        {Kind::LinkToFolder, "link to a folder", false},
-        {Kind::DanglingLink, "dangling link", false},
-        {Kind::Fifo, "FIFO", false},
-        {Kind::Folder, "folder", false},
-        {Kind::HardLinkToFile, "hard link to a file", true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
+    for (const auto& [label, plant] : cases) {
+        SCOPED_TRACE(label);
         TempDir dir;
         const fs::path victim = dir.Write("home/authorized_keys", "secret");
-        const fs::path name = dir.Path() / "share/空容量99 MByte";
-        fs::create_directories(name.parent_path());
-        switch (c.kind) {
-        case Kind::LinkToFile:
-            fs::create_symlink(victim, name);
-            break;
-        case Kind::LinkToFolder:
-            fs::create_directory_symlink(victim.parent_path(), name);
-            break;
-        case Kind::DanglingLink:
-            fs::create_symlink(dir.Path() / "home/absent", name);
-            break;
-        case Kind::Fifo:
-            ASSERT_EQ(mkfifo(name.c_str(), 0600), 0);
-            break;
-        case Kind::Folder:
-            fs::create_directory(name);
-            break;
-        case Kind::HardLinkToFile:
-            fs::create_hard_link(victim, name);
-            break;
-        }
-        const fs::file_type planted = fs::symlink_status(name).type();
         const std::string ours = dir.Write("share/空容量100 MByte", "").string();
-
+        const fs::path name = dir.Path() / "share/空容量99 MByte";
+        plant(victim, name);
+        const fs::file_type planted = fs::symlink_status(name).type();
+        const bool regular = planted == fs::file_type::regular;
         EXPECT_FALSE(CreateOrTruncateFile(name));
         EXPECT_FALSE(RenameWithoutReplace(ours, name));
-        EXPECT_EQ(RenameWithoutReplace(name, dir.Folder() + "share/空容量98 MByte"), c.kind == Kind::HardLinkToFile);
-        const fs::path now = c.kind == Kind::HardLinkToFile ? dir.Path() / "share/空容量98 MByte" : name;
-        EXPECT_EQ(LockInstance(now).outcome,
-                  c.lockTaken ? InstanceLock::Outcome::Taken : InstanceLock::Outcome::Unavailable);
-
+        EXPECT_EQ(LockInstance(name).outcome == InstanceLock::Outcome::Unavailable, !regular);
+        EXPECT_EQ(RenameWithoutReplace(name, ours + ".moved"), regular); // a name of a file moves harmlessly
+        EXPECT_EQ(fs::symlink_status(regular ? ours + ".moved" : name.string()).type(), planted);
         EXPECT_EQ(dir.Read("home/authorized_keys"), "secret");
         EXPECT_EQ(dir.List("home"), std::vector<std::string>{"authorized_keys"});
-        EXPECT_EQ(fs::symlink_status(now).type(), planted);
-        EXPECT_TRUE(fs::exists(ours));
     }
 }
 
-TEST(LockInstance, NamesOnlyTheProcessThatHoldsTheLock) {
+TEST(LockInstance, NamesTheHolderAsTheSystemTellsItNotAsTheFileSays) {
     TempDir dir;
-    // The id of an earlier agent, left by a holder that could not write the file.
+    // An earlier holder's id, left by a holder that could not write the file.
     const std::string path = dir.Write("tarvellin.lock", "1\n").string();
-    int ready[2] = {-1, -1};
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t holder = fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        const int fd = open(path.c_str(), O_RDONLY);
-        const char byte = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
-        [[maybe_unused]] const ssize_t written = write(ready[1], &byte, 1);
-        pause();
-        _exit(0);
-    }
-    char byte = 0;
-    ASSERT_EQ(read(ready[0], &byte, 1), 1);
-    close(ready[0]);
-    close(ready[1]);
-    ASSERT_EQ(byte, 'y');
-
+    const int holder = open(path.c_str(), O_RDONLY | O_CLOEXEC); // a lock of its own, as another agent's
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
     const InstanceLock lock = LockInstance(path);
     EXPECT_EQ(lock.outcome, InstanceLock::Outcome::HeldByAnother);
-    EXPECT_EQ(lock.ownerPid, holder);
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(lock.ownerPid, getpid());
+    close(holder);
 }
 
 TEST(ReadWholeFile, BoundsTheSizeAndRefusesNonFiles) {
