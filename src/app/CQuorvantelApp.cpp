@@ -62,9 +62,9 @@ bool CQuorvantelApp::LockWorkingFolder() {
     case InstanceLock::Outcome::Taken:
         return true;
     case InstanceLock::Outcome::HeldByAnother:
-        Report("another tarvellin (pid " +
-               (lock.ownerPid > 0 ? std::to_string(lock.ownerPid) : std::string("unknown")) + ") already runs in " +
-               WorkingFolder() + "; not starting a second one");
+        Report("another tarvellin" +
+               (lock.ownerPid > 0 ? " (pid " + std::to_string(lock.ownerPid) + ")" : std::string()) +
+               " already runs in " + WorkingFolder() + "; not starting a second one");
         return false;
     case InstanceLock::Outcome::Unavailable:
         break;

@@ -68,9 +68,11 @@ public:
     // Path of the settings file: the current directory at start-up followed by the separator and "tarvellin.ini".
     virtual std::string ConfigurationPath() = 0;
 
-    // Renames or moves a file; never replaces an existing target. False on any failure.
+    // Renames or moves a file; never replaces an existing target. False on any failure, and when the source is
+    // a symbolic link (a reparse point on Windows), a folder or another non-regular file.
     virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
-    // Creates the file empty, or truncates it when it exists. False on failure.
+    // Creates the file empty, or truncates it when it exists; never through a symbolic link (reparse point).
+    // False on failure, and when a link, a folder or another non-regular file holds the name: it stays as it is.
     virtual bool CreateOrTruncate(const std::string& path) = 0;
     // Whole content of a text file in the form TextLineToUtf8 reads line by line: the file's bytes where the
     // lines of one file may differ in encoding (Linux), the file converted to UTF-8 as a whole where it has

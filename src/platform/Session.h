@@ -35,12 +35,13 @@ struct InstanceLock {
         Unavailable,   // the lock file cannot be used (a read-only folder): no lock is held
     };
     Outcome outcome = Outcome::Unavailable;
-    long ownerPid = 0;   // HeldByAnother: the holder's process id as written in the file; 0 when unknown
+    long ownerPid = 0;   // HeldByAnother: the holder's process id as the system tells it; 0 when unknown
     std::string failure; // Unavailable: why
 };
 
 // Takes an exclusive lock on the file at path (created when missing) and writes this process's id into it.
-// The lock is held until the process ends; the system releases it when the process dies in any way.
+// The lock is held until the process ends; the system releases it when the process dies in any way. A symbolic
+// link, a folder or another non-regular file at path is left as it is: Unavailable.
 InstanceLock LockInstance(const std::string& path);
 
 // True when the environment names a display (DISPLAY or WAYLAND_DISPLAY) and QT_QPA_PLATFORM is unset or

@@ -194,6 +194,13 @@ bool RenameWithoutReplace(const std::string& from, const std::string& to, Rename
     if (from == to) {
         return false; // the target is the source: it exists (no replace) or is missing (nothing to move)
     }
+    // Only a regular file is moved: a link or a folder put at the old name is somebody else's, and a link
+    // moved to the new name would pass for the file just published. A swap after this look moves the link
+    // itself, never its target.
+    struct stat source {};
+    if (lstat(from.c_str(), &source) != 0 || !S_ISREG(source.st_mode)) {
+        return false;
+    }
     RenameEnd end = RenameEnd::Unsupported;
     if (method == RenameMethod::Automatic) {
         end = RenameAt2NoReplace(from.c_str(), to.c_str()) == 0 ? RenameEnd::Renamed
@@ -214,11 +221,18 @@ bool RenameWithoutReplace(const std::string& from, const std::string& to, Rename
 }
 
 bool CreateOrTruncateFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // The folder may be writable by others: a link planted at the name is not followed (O_NOFOLLOW), and a
+    // FIFO or a device put there neither hangs the open nor becomes our terminal.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
         return false;
     }
-    return close(fd) == 0;
+    struct stat info {};
+    // A file with content and further names may be somebody else's file linked in here: it is not emptied.
+    // Truncating an empty file still marks it as written now, as a fresh one would be.
+    const bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_size == 0 || info.st_nlink == 1) &&
+                    ftruncate(fd, 0) == 0;
+    return (close(fd) == 0) && ok;
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes) {

@@ -12,12 +12,15 @@ enum class RenameMethod {
     CheckThenRename, // for filesystems without hard links either: a short window remains
 };
 
-// Renames or moves a file without ever replacing an existing target. Onto another filesystem only an empty
-// regular file is moved (its new name created, the old one removed). False on any failure.
+// Renames or moves a regular file without ever replacing an existing target (a symbolic link at the target
+// counts as taken). Onto another filesystem only an empty file is moved (its new name created, the old one
+// removed). False on any failure, and when the source is a symbolic link, a folder or another non-regular file.
 bool RenameWithoutReplace(const std::string& from, const std::string& to,
                           RenameMethod method = RenameMethod::Automatic);
 
-// Creates the file empty (0666 less the umask) or truncates it. False on failure.
+// Creates the file empty (0666 less the umask) or truncates it, never through a symbolic link. False on failure,
+// and when the name is taken by a link, a folder, a FIFO or another non-regular file, or by a file with content
+// and further hard links: these are left as they are.
 bool CreateOrTruncateFile(const std::string& path);
 
 // Largest file ReadWholeFile returns.

@@ -1,13 +1,18 @@
 #include "platform/Session.h"
 
+#include "FileOperations.h"
+
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <thread>
 
@@ -15,6 +20,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,6 +89,36 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+// The process that holds a lock on the file, as the kernel's table of locks tells it; 0 when the table lists
+// no holder of it with a process id (one in another pid namespace, on another machine of a network filesystem).
+long LockHolder(const struct stat& file) {
+    const std::optional<std::string> table = ReadWholeFile("/proc/locks");
+    if (!table) {
+        return 0;
+    }
+    // A line: "1: FLOCK  ADVISORY  WRITE 7524 fe:00:10953176 0 EOF"; blocked requests carry "->".
+    std::array<char, 64> key{};
+    std::snprintf(key.data(), key.size(), " %02x:%02x:%llu ", major(file.st_dev), minor(file.st_dev),
+                  static_cast<unsigned long long>(file.st_ino));
+    std::string_view rest(*table);
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        const std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        const std::size_t at = line.find(key.data());
+        if (at == std::string_view::npos || line.find("->") != std::string_view::npos) {
+            continue;
+        }
+        const std::string_view before = line.substr(0, at);
+        long pid = 0;
+        std::from_chars(before.data() + before.rfind(' ') + 1, before.data() + before.size(), pid);
+        if (pid > 0) {
+            return pid;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 StopRequestHandle WatchStopRequests() {
@@ -115,22 +152,35 @@ SessionRequests TakeSessionRequests() {
 
 InstanceLock LockInstance(const std::string& path) {
     InstanceLock lock;
+    // Never through a symbolic link: one planted at the name would have our id written into its target. A
+    // FIFO or a device put there neither hangs the start nor becomes our terminal.
+    constexpr int kPlainFileOnly = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     // Never closed: the lock lives as long as the process. A program started from here does not inherit it
     // (O_CLOEXEC); the display probe's child shares it for its short life only.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kPlainFileOnly, 0644);
+    const int openError = errno;
     if (fd < 0) {
-        const int openError = errno;
         // A lock file that this user may not write (left by another user) still takes a lock.
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            lock.failure = std::strerror(openError);
-            return lock;
-        }
+        fd = ::open(path.c_str(), O_RDONLY | kPlainFileOnly);
+    }
+    if (fd < 0) {
+        lock.failure = openError == ELOOP ? "a symbolic link, which is not followed" : std::strerror(openError);
+        return lock;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        lock.failure = "not a regular file";
+        ::close(fd);
+        return lock;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         const std::string pid = std::to_string(::getpid()) + "\n";
-        if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
-            // The lock holds all the same; only the holder's id cannot be told to a second agent.
+        if (info.st_nlink != 1) {
+            // Further names: maybe somebody else's file linked in here, which must not be overwritten.
+            lock.failure = "the file has further names; the process id is not written into it";
+        } else if (::ftruncate(fd, 0) != 0 ||
+                   ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+            // The lock holds all the same; only a reader of the file misses the holder's id.
             lock.failure = std::strerror(errno);
         }
         lock.outcome = InstanceLock::Outcome::Taken;
@@ -142,17 +192,8 @@ InstanceLock LockInstance(const std::string& path) {
         return lock;
     }
     lock.outcome = InstanceLock::Outcome::HeldByAnother;
-    // The holder writes its id right after taking the lock: give it a moment when the file is still empty.
-    for (int attempt = 0; attempt < 50 && lock.ownerPid == 0; ++attempt) {
-        std::array<char, 32> text{};
-        const ssize_t length = ::pread(fd, text.data(), text.size() - 1, 0);
-        if (length > 0) {
-            std::from_chars(text.data(), text.data() + length, lock.ownerPid);
-        }
-        if (lock.ownerPid == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
+    // Not the id in the file: a holder that could not write the file left an earlier holder's id there.
+    lock.ownerPid = LockHolder(info);
     ::close(fd);
     return lock;
 }

@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kConfigurationName = "\\tarvellin.ini";
+// Attributes of a name that is no plain file of ours: a folder, or a link (symbolic link, junction).
+constexpr DWORD kNotAPlainFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
 
 // A UTF-8 path in the ANSI code page; nullopt when no file could have that name in it.
 std::optional<std::string> AnsiPath(std::string_view utf8) {
@@ -128,9 +130,8 @@ bool MoveEmptyFile(const std::string& ansiFrom, const std::string& ansiTo) {
     FileHandle source(CreateFileA(ansiFrom.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
-    const DWORD notAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     if (!source.IsValid() || !GetFileInformationByHandle(source.Get(), &info) ||
-        (info.dwFileAttributes & notAFile) != 0 || info.nFileSizeHigh != 0 || info.nFileSizeLow != 0) {
+        (info.dwFileAttributes & kNotAPlainFile) != 0 || info.nFileSizeHigh != 0 || info.nFileSizeLow != 0) {
         return false;
     }
     FileHandle target(CreateFileA(ansiTo.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -222,7 +223,13 @@ bool Win32Platform::RenameNoReplace(const std::string& from, const std::string& 
     if (!ansiFrom || !ansiTo) {
         return false;
     }
-    // Without MOVEFILE_REPLACE_EXISTING an existing target fails the move (ERROR_ALREADY_EXISTS).
+    // Only a plain file is moved: a link (a reparse point) or a folder at the old name is somebody else's.
+    const DWORD attributes = GetFileAttributesA(ansiFrom->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kNotAPlainFile) != 0) {
+        return false;
+    }
+    // Without MOVEFILE_REPLACE_EXISTING an existing target, a link included, fails the move
+    // (ERROR_ALREADY_EXISTS).
     if (MoveFileExA(ansiFrom->c_str(), ansiTo->c_str(), 0)) {
         return true;
     }
@@ -234,9 +241,24 @@ bool Win32Platform::CreateOrTruncate(const std::string& path) {
     if (!ansiPath) {
         return false;
     }
+    // The folder may be writable by others: a link (a reparse point) planted at the name is opened as itself,
+    // never followed, and only a plain file of our own is emptied.
     FileHandle file(CreateFileA(ansiPath->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.IsValid() && file.Close();
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.IsValid() || GetFileType(file.Get()) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(file.Get(), &info) || (info.dwFileAttributes & kNotAPlainFile) != 0) {
+        return false;
+    }
+    // A file with content and further names may be somebody else's file linked in here.
+    const bool hasContent = info.nFileSizeHigh != 0 || info.nFileSizeLow != 0;
+    if (hasContent && info.nNumberOfLinks > 1) {
+        return false;
+    }
+    // Marked as written now, as a newly created file would be.
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return SetEndOfFile(file.Get()) && SetFileTime(file.Get(), nullptr, nullptr, &now) && file.Close();
 }
 
 bool Win32Platform::FileExists(const std::string& path) {

@@ -122,6 +122,24 @@ TEST(Faults, ReadOnlyAndFullStatusFoldersAreSurvivedAndRetried) {
     EXPECT_EQ(agent.Stop(), 0);
 }
 
+TEST(Faults, LinksPlantedAtTheStatusFileAndTheLockAreNotFollowed) {
+    TempDir dir;
+    ScopedMount measured(dir.Path() / "measured", "tmpfs", "size=8m"); // nobody writes there: a known name
+    REQUIRE_MOUNT(measured);
+    const fs::path victim = dir.Write("home/authorized_keys", "secret");
+    fs::create_symlink(victim, dir.Path() / "空容量8 MByte");
+    fs::create_symlink(victim, dir.Path() / "tarvellin.lock");
+    const int port = FreePort();
+    std::string settings = Settings(port, dir.Folder()) + "M=\"" + (dir.Path() / "measured").string() + "\"\n";
+    dir.Write("tarvellin.ini", settings.replace(settings.find("Directory=C"), 11, "Directory=M"));
+    AgentProcess agent(dir.Path().string());
+    ASSERT_TRUE(WaitUntil([&] { return Renew(port); }));
+    EXPECT_NE(agent.Stderr().find("tarvellin.lock: a symbolic link, which is not followed"), std::string::npos);
+    EXPECT_NE(agent.Stderr().find("status file not published in " + dir.Folder()), std::string::npos);
+    EXPECT_EQ(ReadFile(victim), "secret");
+    EXPECT_EQ(agent.Stop(), 0);
+}
+
 TEST(Faults, DiskFillingUpDuringTheSaveLeavesTheOldSettingsWhole) {
     TempDir dir;
     ScopedMount work(dir.Path() / "work", "tmpfs", "size=256k");

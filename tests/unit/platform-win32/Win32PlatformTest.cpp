@@ -147,6 +147,7 @@ TEST(Win32PlatformFiles, RenameMovesOrFailsAsTheFileSystemAllows) {
         {"b", "sub\\c", true},           // move into another folder
         {"missing", "d", false},         // no source
         {"sub\\c", "nowhere\\e", false}, // no target folder
+        {"sub", "f", false},             // a folder is no status file of ours
     };
     WriteRaw(folder + "a", "status");
     for (const Case& c : cases) {
@@ -200,6 +201,8 @@ TEST(Win32PlatformFiles, CreateOrTruncateLeavesAnEmptyFile) {
     EXPECT_TRUE(platform.CreateOrTruncate(folder + "full"));
     EXPECT_EQ(RawContent(folder + "full"), "");
     EXPECT_FALSE(platform.CreateOrTruncate(folder + "missing\\file"));
+    ASSERT_TRUE(CreateDirectoryA((folder + "folder").c_str(), nullptr));
+    EXPECT_FALSE(platform.CreateOrTruncate(folder + "folder"));
     EXPECT_FALSE(platform.CreateOrTruncate(folder + std::string("nul\0byte", 8)));
 }
 

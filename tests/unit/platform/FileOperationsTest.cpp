@@ -1,10 +1,13 @@
 #include "FileOperations.h"
 #include "PosixPlatform.h"
+#include "platform/Session.h"
 
 #include <filesystem>
 #include <functional>
 
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,6 +124,49 @@ TEST(CreateOrTruncate, CreatesEmptyOrTruncatesAndFailsInMissingFolder) {
     ASSERT_TRUE(CreateOrTruncateFile(dir.Folder() + "fresh"));
     EXPECT_EQ(fs::file_size(dir.Folder() + "fresh"), 0u);
     EXPECT_FALSE(CreateOrTruncateFile(dir.Folder() + "missing/fresh"));
+}
+
+// A name in a shared folder taken by somebody else: nothing behind it is followed, emptied or written.
+TEST(PlantedNames, AreNeitherFollowedNorEmptiedNorMoved) {
+    using Plant = std::function<void(const fs::path& victim, const fs::path& name)>;
+    const std::pair<const char*, Plant> cases[] = {
+        {"link to a file", [](auto& victim, auto& name) { fs::create_symlink(victim, name); }},
+        {"link to a folder",
+         [](auto& victim, auto& name) { fs::create_directory_symlink(victim.parent_path(), name); }},
+        {"dangling link", [](auto& victim, auto& name) { fs::create_symlink(victim.string() + ".new", name); }},
+        {"FIFO", [](auto&, auto& name) { ASSERT_EQ(mkfifo(name.c_str(), 0600), 0); }},
+        {"folder", [](auto&, auto& name) { fs::create_directory(name); }},
+        {"hard link to a file", [](auto& victim, auto& name) { fs::create_hard_link(victim, name); }},
+    };
+    for (const auto& [label, plant] : cases) {
+        SCOPED_TRACE(label);
+        TempDir dir;
+        const fs::path victim = dir.Write("home/authorized_keys", "secret");
+        const std::string ours = dir.Write("share/空容量100 MByte", "").string();
+        const fs::path name = dir.Path() / "share/空容量99 MByte";
+        plant(victim, name);
+        const fs::file_type planted = fs::symlink_status(name).type();
+        const bool regular = planted == fs::file_type::regular;
+        EXPECT_FALSE(CreateOrTruncateFile(name));
+        EXPECT_FALSE(RenameWithoutReplace(ours, name));
+        EXPECT_EQ(LockInstance(name).outcome == InstanceLock::Outcome::Unavailable, !regular);
+        EXPECT_EQ(RenameWithoutReplace(name, ours + ".moved"), regular); // a name of a file moves harmlessly
+        EXPECT_EQ(fs::symlink_status(regular ? ours + ".moved" : name.string()).type(), planted);
+        EXPECT_EQ(dir.Read("home/authorized_keys"), "secret");
+        EXPECT_EQ(dir.List("home"), std::vector<std::string>{"authorized_keys"});
+    }
+}
+
+TEST(LockInstance, NamesTheHolderAsTheSystemTellsItNotAsTheFileSays) {
+    TempDir dir;
+    // An earlier holder's id, left by a holder that could not write the file.
+    const std::string path = dir.Write("tarvellin.lock", "1\n").string();
+    const int holder = open(path.c_str(), O_RDONLY | O_CLOEXEC); // a lock of its own, as another agent's
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    const InstanceLock lock = LockInstance(path);
+    EXPECT_EQ(lock.outcome, InstanceLock::Outcome::HeldByAnother);
+    EXPECT_EQ(lock.ownerPid, getpid());
+    close(holder);
 }
 
 TEST(ReadWholeFile, BoundsTheSizeAndRefusesNonFiles) {
