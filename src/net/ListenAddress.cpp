@@ -8,7 +8,7 @@ std::string ListenAddressAdvice(std::string_view written, std::span<const std::u
     if (std::equal(kMappedPrefix.begin(), kMappedPrefix.end(), ipv6.begin())) {
         const std::string ipv4 = std::to_string(ipv6[12]) + "." + std::to_string(ipv6[13]) + "." +
                                  std::to_string(ipv6[14]) + "." + std::to_string(ipv6[15]);
-        return "an IPv4 address in IPv6 form cannot be listened on: set [Http] Address=" + ipv4;
+        return "an IPv4 address is written as IPv4: set [Http] Address=" + ipv4;
     }
     // fe80::/10
     if (!scoped && ipv6[0] == 0xfe && (ipv6[1] & 0xc0) == 0x80) {
