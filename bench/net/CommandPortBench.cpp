@@ -23,7 +23,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr int kBacklog = 5; // the agent's backlog, given to the bare server as well
+// The agent's backlog (ConnectionPolicy::kListenBacklog), given to the bare server as well.
+constexpr int kBacklog = 511;
 
 const std::string kNotFoundRequest = "GET /x HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
 const std::string kRenewRequest = "GET /renew HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";

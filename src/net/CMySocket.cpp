@@ -8,6 +8,8 @@
 #include <QTimer>
 
 #include <array>
+#include <cstdint>
+#include <span>
 
 namespace {
 
@@ -112,6 +114,22 @@ bool CMySocket::Attach(qintptr descriptor) {
         }
     });
     return true;
+}
+
+std::string CMySocket::PeerKey() const {
+    if (m_connection == nullptr) {
+        return {};
+    }
+    const QHostAddress peer = m_connection->peerAddress();
+    if (peer.protocol() == QAbstractSocket::IPv4Protocol) {
+        const quint32 ipv4 = peer.toIPv4Address();
+        const std::array<std::uint8_t, 4> bytes = {
+            static_cast<std::uint8_t>(ipv4 >> 24), static_cast<std::uint8_t>(ipv4 >> 16),
+            static_cast<std::uint8_t>(ipv4 >> 8), static_cast<std::uint8_t>(ipv4)};
+        return ConnectionPolicy::PeerKey(bytes);
+    }
+    const Q_IPV6ADDR ipv6 = peer.toIPv6Address();
+    return ConnectionPolicy::PeerKey(std::span<const std::uint8_t>(ipv6.c, sizeof ipv6.c));
 }
 
 qint64 CMySocket::Available() const {

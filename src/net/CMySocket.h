@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 #include "net/ConnectionPolicy.h"
 
@@ -44,6 +45,8 @@ public:
     bool IsIdle() const { return m_connection == nullptr; }
     // The id the connection was accepted under.
     ConnectionId Id() const { return m_id; }
+    // The peer of the connection as ConnectionPolicy::PeerKey counts it; empty when there is none.
+    std::string PeerKey() const;
 
     // Bytes that a receive can take now without waiting; 0 when none (or the peer has stopped sending).
     qint64 Available() const;

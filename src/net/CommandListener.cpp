@@ -1,6 +1,7 @@
 #include "net/CommandListener.h"
 
 #include "capacity/Monitor.h"
+#include "net/ListenAddress.h"
 #include "report/Report.h"
 
 #include <QHostAddress>
@@ -42,9 +43,15 @@ bool CommandListener::StartListening(int port, const std::string& address) {
         Report("no command listener: [Http] Address " + address + " is not an IPv4 or IPv6 address");
         return false;
     }
-    if (!m_listening.Create(port, kBacklog, local)) {
+    if (!m_listening.Create(port, ConnectionPolicy::kListenBacklog, local)) {
+        std::string advice;
+        if (local.protocol() == QAbstractSocket::IPv6Protocol) {
+            const Q_IPV6ADDR ipv6 = local.toIPv6Address();
+            advice = ListenAddressAdvice(address, ipv6.c, !local.scopeId().isEmpty());
+        }
         Report("no command listener: cannot listen on port " + std::to_string(port) +
-               (address.empty() ? std::string() : " of " + address) + ": " + m_listening.ErrorString().toStdString());
+               (address.empty() ? std::string() : " of " + address) + ": " + m_listening.ErrorString().toStdString() +
+               (advice.empty() ? std::string() : "; " + advice));
         return false;
     }
     return true;
@@ -57,7 +64,8 @@ void CommandListener::SetIdleTimeout(int milliseconds) {
 }
 
 void CommandListener::OnAccept() {
-    while (m_listening.HasWaitingConnection()) {
+    // The rest wait for the next turn of the event loop, which the listening socket announces.
+    for (int taken = 0; taken < ConnectionPolicy::kAcceptsPerTurn && m_listening.HasWaitingConnection(); ++taken) {
         auto* connection = new CMySocket(this);
         connection->SetOwner(this);
         const ConnectionId id = m_nextId++;
@@ -66,12 +74,21 @@ void CommandListener::OnAccept() {
             continue;
         }
         m_connections.emplace(id, connection);
-        m_policy.Accepted(id, Now());
+        m_policy.Accepted(id, connection->PeerKey(), Now());
+        // A request that came with the connection is complete before the next accept could push it out.
+        if (connection->Available() > 0) {
+            TakeInput(id);
+        }
     }
     CarryOut();
 }
 
 void CommandListener::OnReceive(ConnectionId id) {
+    TakeInput(id);
+    CarryOut();
+}
+
+void CommandListener::TakeInput(ConnectionId id) {
     const auto found = m_connections.find(id);
     if (found == m_connections.end()) {
         return;
@@ -96,7 +113,6 @@ void CommandListener::OnReceive(ConnectionId id) {
                                                                     : ConnectionPolicy::Reading::Judge);
         }
     }
-    CarryOut();
 }
 
 void CommandListener::OnClose(ConnectionId id) {

@@ -21,9 +21,6 @@ class CommandListener final : public QObject {
 public:
     using ConnectionId = ConnectionPolicy::ConnectionId;
 
-    // Backlog of the listening socket.
-    static constexpr int kBacklog = 5;
-
     explicit CommandListener(Monitor& monitor, QObject* parent = nullptr);
     ~CommandListener() override;
     CommandListener(const CommandListener&) = delete;
@@ -40,7 +37,7 @@ public:
     // Connections accepted and not yet closed (tests).
     std::size_t OpenConnections() const { return m_connections.size(); }
 
-    // Accept handler: accepts every waiting connection.
+    // Accept handler: accepts waiting connections, a few a turn of the event loop.
     void OnAccept();
     // Receive handler: hands what a connection has sent to the policy.
     void OnReceive(ConnectionId id);
@@ -51,6 +48,8 @@ public:
 
 private:
     ConnectionPolicy::Milliseconds Now() const { return m_clock.elapsed(); }
+    // Hands what the connection has sent, or the end of its input, to the policy.
+    void TakeInput(ConnectionId id);
     // Carries out the policy's actions until none is left, then sets the wake-up for its next deadline.
     void CarryOut();
     void Send(ConnectionId id, const std::string& reply);

@@ -4,6 +4,7 @@
 #include "net/Scrape.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 
 ConnectionPolicy::Connection* ConnectionPolicy::Find(ConnectionId id) {
@@ -12,25 +13,68 @@ ConnectionPolicy::Connection* ConnectionPolicy::Find(ConnectionId id) {
     return found == m_connections.end() ? nullptr : &*found;
 }
 
-void ConnectionPolicy::Accepted(ConnectionId id, Milliseconds now) {
+std::string ConnectionPolicy::PeerKey(std::span<const std::uint8_t> address) {
+    constexpr std::array<std::uint8_t, 12> kMappedPrefix = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (address.size() == 16) {
+        address = std::equal(kMappedPrefix.begin(), kMappedPrefix.end(), address.begin()) ? address.subspan(12)
+                                                                                          : address.first(8);
+    }
+    return {address.begin(), address.end()};
+}
+
+bool ConnectionPolicy::IsIncomplete(const Connection& connection) {
+    return connection.stage == Stage::Silent || connection.stage == Stage::Partial;
+}
+
+std::size_t ConnectionPolicy::IncompleteOf(const std::string& peer) const {
+    return static_cast<std::size_t>(
+        std::count_if(m_connections.begin(), m_connections.end(),
+                      [&peer](const Connection& open) { return open.peer == peer && IsIncomplete(open); }));
+}
+
+const ConnectionPolicy::Connection* ConnectionPolicy::LongestIncomplete(const std::string* peer, bool overLimit) const {
+    // In accept order, and a connection is incomplete from its accept on: the first found has waited longest.
+    const auto longest = std::find_if(m_connections.begin(), m_connections.end(), [&](const Connection& open) {
+        return IsIncomplete(open) && (peer == nullptr || open.peer == *peer) &&
+               (!overLimit || IncompleteOf(open.peer) > m_limits.maxIncompletePerPeer);
+    });
+    return longest == m_connections.end() ? nullptr : &*longest;
+}
+
+void ConnectionPolicy::TrimPeer(const std::string& peer, Milliseconds now) {
+    while (IncompleteOf(peer) > m_limits.maxIncompletePerPeer) {
+        const Connection* longest = LongestIncomplete(&peer, false);
+        if (longest == nullptr || now - longest->acceptedAt < m_limits.peerGrace) {
+            return;
+        }
+        Close(longest->id);
+    }
+}
+
+void ConnectionPolicy::Accepted(ConnectionId id, std::string_view peer, Milliseconds now) {
     if (Find(id) != nullptr) {
         return;
     }
-    if (m_connections.size() >= m_limits.maxOpen) {
-        const auto oldestSilent = std::find_if(m_connections.begin(), m_connections.end(),
-                                               [](const Connection& open) { return open.stage == Stage::Silent; });
-        if (oldestSilent == m_connections.end()) {
-            // Everybody open has asked something: they go first.
-            m_closes.push_back(id);
-            return;
-        }
-        Close(oldestSilent->id);
-    }
     Connection connection;
     connection.id = id;
+    connection.peer = peer;
     connection.acceptedAt = now;
     connection.lastDataAt = now;
     m_connections.push_back(std::move(connection));
+    if (m_connections.size() > m_limits.maxOpen) {
+        // A peer over its limit makes room before anybody else; the newcomer, last in accept order, is never
+        // the longest incomplete unless it is the only incomplete connection.
+        const Connection* longest = LongestIncomplete(nullptr, true);
+        if (longest == nullptr) {
+            longest = LongestIncomplete(nullptr, false);
+        }
+        // Everybody else open has asked something: they go first.
+        Close(longest == nullptr ? id : longest->id);
+    }
+    if (Find(id) != nullptr) {
+        const std::string ofNewcomer = m_connections.back().peer; // a copy: closes move the connections
+        TrimPeer(ofNewcomer, now);
+    }
 }
 
 void ConnectionPolicy::DataArrived(ConnectionId id, std::string_view bytes, Milliseconds now, Reading reading) {
@@ -50,8 +94,11 @@ void ConnectionPolicy::DataArrived(ConnectionId id, std::string_view bytes, Mill
     const std::string_view taken = bytes.substr(0, kMaxRequestBytes - connection->request.size());
     connection->request.append(taken);
     connection->reading = reading;
+    if (connection->stage == Stage::Silent) {
+        connection->firstDataAt = now;
+        connection->stage = Stage::Partial;
+    }
     connection->lastDataAt = now;
-    connection->stage = Stage::Partial;
     const std::string& request = connection->request;
     // A scrape's credentials may come in a header line: its head is read up to the empty line.
     const bool awaitsHead = reading == Reading::JudgeWithScrapes && IsScrapeRequestLine(request) &&
@@ -85,20 +132,33 @@ void ConnectionPolicy::PeerClosed(ConnectionId id) {
     Close(id);
 }
 
+ConnectionPolicy::Milliseconds ConnectionPolicy::PartialDeadline(const Connection& connection) const {
+    return std::min({connection.acceptedAt + m_limits.silentTimeout, connection.firstDataAt + m_limits.requestDeadline,
+                     connection.lastDataAt + m_limits.quietPeriod});
+}
+
 void ConnectionPolicy::TimePassed(Milliseconds now) {
     std::vector<ConnectionId> expired;
     for (Connection& connection : m_connections) {
-        const bool deadlinePassed = now - connection.acceptedAt >= m_limits.silentTimeout;
-        if (connection.stage == Stage::Silent && deadlinePassed) {
+        if (connection.stage == Stage::Silent && now - connection.acceptedAt >= m_limits.silentTimeout) {
             expired.push_back(connection.id);
-        } else if (connection.stage == Stage::Partial &&
-                   (deadlinePassed || now - connection.lastDataAt >= m_limits.quietPeriod)) {
-            // A request that trickles in is judged on what came by the deadline.
+        } else if (connection.stage == Stage::Partial && now >= PartialDeadline(connection)) {
+            // A request that trickles in is judged on what came by its deadline.
             Complete(connection);
         }
     }
     for (const ConnectionId id : expired) {
         Close(id);
+    }
+    std::vector<std::string> crowded;
+    for (const Connection& connection : m_connections) {
+        if (IsIncomplete(connection) && IncompleteOf(connection.peer) > m_limits.maxIncompletePerPeer &&
+            std::find(crowded.begin(), crowded.end(), connection.peer) == crowded.end()) {
+            crowded.push_back(connection.peer);
+        }
+    }
+    for (const std::string& peer : crowded) {
+        TrimPeer(peer, now);
     }
 }
 
@@ -150,8 +210,10 @@ std::optional<ConnectionPolicy::Milliseconds> ConnectionPolicy::NextWake() const
         if (connection.stage == Stage::Silent) {
             consider(connection.acceptedAt + m_limits.silentTimeout);
         } else if (connection.stage == Stage::Partial) {
-            consider(
-                std::min(connection.acceptedAt + m_limits.silentTimeout, connection.lastDataAt + m_limits.quietPeriod));
+            consider(PartialDeadline(connection));
+        }
+        if (IsIncomplete(connection) && IncompleteOf(connection.peer) > m_limits.maxIncompletePerPeer) {
+            consider(connection.acceptedAt + m_limits.peerGrace);
         }
     }
     return wake;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,11 +17,18 @@ class Monitor;
 // carries out the actions this policy asks for; the policy itself never touches a socket.
 //
 // Every connection is accepted. A request is complete at its first line feed (a scrape request, while
-// those are read, at the empty line that ends its head), at kMaxRequestBytes, after a
-// quiet period without new data, or when its peer stops sending. Complete requests are answered one at a
-// time, in the order they became complete, so a client that has sent its request never waits behind silent
-// ones. A connection that has sent nothing is closed a fixed time after its accept. The number of open
-// connections is capped: at the cap the oldest silent connection makes room for a new one. A reply goes
+// those are read, at the empty line that ends its head), at kMaxRequestBytes, after a quiet period without
+// new data, a short deadline after its first byte however it trickles, or when its peer stops sending.
+// Complete requests are answered one at a time, in the order they became complete, so a client that has
+// sent its request never waits behind silent or trickling ones. A connection that has sent nothing is
+// closed a fixed time after its accept.
+//
+// Incomplete connections (silent, or with a begun request) are limited twice. One peer holds only a few:
+// those beyond that number are closed once they have had a moment to ask. All connections together are
+// capped: at the cap a peer over its limit makes room first, and otherwise whoever has been incomplete
+// longest. The newcomer never goes, as it may be a legitimate client among one attacker's crowd, unless every
+// other open connection has a complete request. A front end hands over what a connection has already sent
+// right after its Accepted, so that a prompt client is complete before further accepts can push it out. A reply goes
 // only to the connection whose request it answers, and nowhere once that connection has gone.
 //
 // Events may arrive while a request is being answered (the answer can run a nested event loop); they are
@@ -35,11 +43,22 @@ public:
     static constexpr std::size_t kMaxDrainBytes = 64 * 1024;
     // A closed connection whose peer does not take the last bytes is cut off after this long.
     static constexpr Milliseconds kFlushGrace = 5000;
+    // Backlog of the listening socket. Connections wait there only until the next turn of the agent's loop,
+    // but a crowd being pushed out and coming back fills a short one, and the kernel then holds every
+    // further client back for a second or more.
+    static constexpr int kListenBacklog = 511;
+    // A front end accepts at most this many connections before it lets those already accepted be read: the
+    // connections it takes push others out, a crowd comes straight back, and without a pause a prompt client
+    // would be pushed out before its request had been read.
+    static constexpr int kAcceptsPerTurn = 16;
 
     struct Limits {
-        Milliseconds silentTimeout = 10000; // a connection that has sent nothing is closed this long after accept
-        Milliseconds quietPeriod = 200;     // a request without a line feed is complete after this long without data
-        std::size_t maxOpen = 64;           // open connections, the one being answered included
+        Milliseconds silentTimeout = 10000;   // a connection that has sent nothing is closed this long after accept
+        Milliseconds quietPeriod = 200;       // a request without a line feed is complete after this long without data
+        std::size_t maxOpen = 64;             // open connections, the one being answered included
+        Milliseconds requestDeadline = 2000;  // a begun request is complete this long after its first byte
+        std::size_t maxIncompletePerPeer = 8; // silent or begun connections of one peer (PeerKey) ...
+        Milliseconds peerGrace = 1000;        // ... that are this old: a burst that asks at once is served whole
     };
 
     // How the request of a connection is answered.
@@ -68,9 +87,15 @@ public:
     // Takes effect for connections accepted from now on and for the deadlines checked from now on.
     void SetLimits(const Limits& limits) { m_limits = limits; }
 
-    // A connection has been accepted. At the cap the oldest silent connection is closed first; when every
-    // open connection has sent something, the new one is closed at once.
-    void Accepted(ConnectionId id, Milliseconds now);
+    // The key under which the connections of one peer are counted, from its raw address (4 bytes IPv4,
+    // 16 bytes IPv6): an IPv6 address counts by its /64 network, which one host usually holds whole, an
+    // IPv4-mapped one as the IPv4 address. Other sizes are taken as they are.
+    static std::string PeerKey(std::span<const std::uint8_t> address);
+
+    // A connection from peer (a PeerKey) has been accepted. Over the cap the connection that has been
+    // incomplete longest is closed, of a peer over its limit if there is one; when every other open connection
+    // has a complete request, the new one is closed at once.
+    void Accepted(ConnectionId id, std::string_view peer, Milliseconds now);
     // Bytes have arrived on a connection. With RefuseUnread the bytes need not be read (pass none): anything
     // sent makes the request complete. Bytes after a complete request are ignored.
     void DataArrived(ConnectionId id, std::string_view bytes, Milliseconds now, Reading reading);
@@ -113,7 +138,9 @@ private:
 
     struct Connection {
         ConnectionId id = 0;
+        std::string peer;
         Milliseconds acceptedAt = 0;
+        Milliseconds firstDataAt = 0;
         Milliseconds lastDataAt = 0;
         Stage stage = Stage::Silent;
         Reading reading = Reading::Judge;
@@ -121,6 +148,15 @@ private:
     };
 
     Connection* Find(ConnectionId id);
+    // When a begun request is complete without further bytes.
+    Milliseconds PartialDeadline(const Connection& connection) const;
+    static bool IsIncomplete(const Connection& connection);
+    std::size_t IncompleteOf(const std::string& peer) const;
+    // The connection that has been incomplete longest, of peer (any when null), only of a peer over its limit
+    // when overLimit; nullptr when there is none.
+    const Connection* LongestIncomplete(const std::string* peer, bool overLimit) const;
+    // Closes the peer's connections beyond its limit that are past the grace, longest incomplete first.
+    void TrimPeer(const std::string& peer, Milliseconds now);
     void Complete(Connection& connection);
     // Forgets the connection and asks for its close.
     void Close(ConnectionId id);

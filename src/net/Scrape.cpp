@@ -216,6 +216,8 @@ ScrapeRequest ParseScrapeRequest(std::string_view request) {
                 (value[kScheme.size()] == ' ' || value[kScheme.size()] == '\t')) {
                 parsed.bearerPassword = std::string(Trimmed(value.substr(kScheme.size())));
             }
+            // Only the first counts: further ones would be further guesses at the password in one request.
+            break;
         }
         lineStart = lineEnd;
     }

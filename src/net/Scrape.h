@@ -51,7 +51,8 @@ struct ScrapeRequest {
 std::string_view AgentVersion();
 
 // The endpoint and credentials of a request: GET /metrics or /status.json, optionally followed by
-// "/<password>" and a query, and its Authorization header. endpoint None when the request is anything else.
+// "/<password>" and a query, and its first Authorization header (any later one is ignored). endpoint None when
+// the request is anything else.
 ScrapeRequest ParseScrapeRequest(std::string_view request);
 // True when a request's first line is a scrape request (its head is then read to its end, for the
 // Authorization header); an incomplete first line is judged on what has come.

@@ -20,6 +20,8 @@ qintptr WaitingServer::TakeWaiting() {
     if (m_waiting.size() < kMaxWaiting && isListening()) {
         resumeAccepting();
     }
+    // The owner may take only some per turn of the event loop; the rest are announced again.
+    AnnounceLater();
     return descriptor;
 }
 
@@ -28,5 +30,22 @@ void WaitingServer::incomingConnection(qintptr descriptor) {
     if (m_waiting.size() >= kMaxWaiting) {
         pauseAccepting();
     }
-    emit ConnectionWaiting();
+    AnnounceLater();
+}
+
+void WaitingServer::AnnounceLater() {
+    // From the event loop, not from inside the loop that empties the backlog: connections taken at once could
+    // push others out, which come straight back, and that loop would never end nor let the connections already
+    // taken be read.
+    if (m_announced || m_waiting.empty()) {
+        return;
+    }
+    m_announced = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_announced = false;
+            emit ConnectionWaiting();
+        },
+        Qt::QueuedConnection);
 }

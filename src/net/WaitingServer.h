@@ -22,12 +22,15 @@ public:
     qintptr TakeWaiting();
 
 signals:
-    // A connection has been added to the waiting queue.
+    // Connections wait to be taken; emitted from the event loop, once a turn while any wait.
     void ConnectionWaiting();
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
+    void AnnounceLater();
+
     std::deque<qintptr> m_waiting;
+    bool m_announced = false; // a ConnectionWaiting is on its way
 };

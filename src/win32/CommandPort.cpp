@@ -3,12 +3,15 @@
 #include <ws2tcpip.h>
 
 #include "capacity/Monitor.h"
+#include "net/ListenAddress.h"
 #include "net/Request.h"
 #include "report/Report.h"
 
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace {
@@ -44,6 +47,21 @@ bool LocalAddress(const std::string& text, int port, sockaddr_storage& address, 
         }
     }
     return false;
+}
+
+// The peer as the connection policy counts it.
+std::string PeerKey(const sockaddr_storage& peer) {
+    if (peer.ss_family == AF_INET) {
+        const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(peer);
+        return ConnectionPolicy::PeerKey(
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(&ipv4.sin_addr), 4));
+    }
+    if (peer.ss_family == AF_INET6) {
+        const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(peer);
+        return ConnectionPolicy::PeerKey(
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(&ipv6.sin6_addr), 16));
+    }
+    return {};
 }
 
 } // namespace
@@ -87,10 +105,20 @@ bool CommandPort::StartListening(int port, const std::string& localAddress) {
     setsockopt(listening, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
                sizeof(exclusive));
     if (bind(listening, reinterpret_cast<const sockaddr*>(&address), addressLength) == SOCKET_ERROR ||
-        listen(listening, kBacklog) == SOCKET_ERROR ||
+        listen(listening, ConnectionPolicy::kListenBacklog) == SOCKET_ERROR ||
         WSAAsyncSelect(listening, m_window, kSocketMessage, FD_ACCEPT) == SOCKET_ERROR) {
-        Report("no command listener: cannot listen on port " + std::to_string(port) + ": " +
-               SocketError(WSAGetLastError()));
+        const int error = WSAGetLastError();
+        std::string advice;
+        if (address.ss_family == AF_INET6) {
+            const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(address);
+            advice = ListenAddressAdvice(
+                localAddress,
+                std::span<const std::uint8_t, 16>(reinterpret_cast<const std::uint8_t*>(&ipv6.sin6_addr), 16),
+                ipv6.sin6_scope_id != 0);
+        }
+        Report("no command listener: cannot listen on port " + std::to_string(port) +
+               (localAddress.empty() ? std::string() : " of " + localAddress) + ": " + SocketError(error) +
+               (advice.empty() ? std::string() : "; " + advice));
         closesocket(listening);
         return false;
     }
@@ -118,8 +146,15 @@ void CommandPort::OnWakeTimer() {
 }
 
 void CommandPort::OnAccept() {
-    for (;;) {
-        const SOCKET connection = accept(m_listening, nullptr, nullptr);
+    for (int taken = 0;; ++taken) {
+        if (taken == ConnectionPolicy::kAcceptsPerTurn) {
+            // The rest after the network events of those taken, which are in the queue by now.
+            PostMessageA(m_window, kSocketMessage, static_cast<WPARAM>(m_listening), WSAMAKESELECTREPLY(FD_ACCEPT, 0));
+            return;
+        }
+        sockaddr_storage peer{};
+        int peerLength = sizeof(peer);
+        const SOCKET connection = accept(m_listening, reinterpret_cast<sockaddr*>(&peer), &peerLength);
         if (connection == INVALID_SOCKET) {
             return;
         }
@@ -131,7 +166,9 @@ void CommandPort::OnAccept() {
         const ConnectionId id = m_nextId++;
         m_sockets.emplace(id, connection);
         m_ids[connection] = id;
-        m_policy.Accepted(id, Now());
+        m_policy.Accepted(id, PeerKey(peer), Now());
+        // A request that came with the connection is complete before the next accept could push it out.
+        Pump(id, connection);
     }
 }
 

@@ -23,9 +23,6 @@ public:
     static constexpr UINT kSocketMessage = WM_USER + 101;
     // The window timer that wakes the policy for its deadlines.
     static constexpr UINT_PTR kWakeTimer = 3;
-    // Backlog of the listening socket.
-    static constexpr int kBacklog = 5;
-
     // The window receives kSocketMessage and kWakeTimer and hands them to OnSocketMessage and OnWakeTimer.
     CommandPort(Monitor& monitor, HWND window);
     // Closes the listening socket and every connection.

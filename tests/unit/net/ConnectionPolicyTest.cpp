@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <random>
 #include <string>
@@ -19,11 +20,14 @@ struct Step {
     enum class What { Accept, Data, ScrapeData, Refuse, End, Gone, Clock, Reply, Wake } what;
     Id id = 0;
     Ms at = 0;
-    std::string bytes;
+    std::string bytes; // Accept: the peer
 };
 
 Step Accept(Id id, Ms at = 0) {
-    return {Step::What::Accept, id, at, {}};
+    return {Step::What::Accept, id, at, "peer"};
+}
+Step AcceptFrom(Id id, std::string peer, Ms at = 0) {
+    return {Step::What::Accept, id, at, std::move(peer)};
 }
 Step Data(Id id, std::string bytes, Ms at = 0) {
     return {Step::What::Data, id, at, std::move(bytes)};
@@ -59,7 +63,7 @@ std::string Run(const std::vector<Step>& steps, ConnectionPolicy::Limits limits 
     for (const Step& step : steps) {
         switch (step.what) {
         case Step::What::Accept:
-            policy.Accepted(step.id, step.at);
+            policy.Accepted(step.id, step.bytes, step.at);
             break;
         case Step::What::Data:
             policy.DataArrived(step.id, step.bytes, step.at, ConnectionPolicy::Reading::Judge);
@@ -149,9 +153,13 @@ TEST(ConnectionPolicy, RequestIsCompleteAtLineFeedAtTheByteLimitOrAfterAQuietPer
         {"a request without line feed, quiet from its last piece on",
          {Accept(1), Data(1, "GET /re", 0), Clock(150), Data(1, "new", 150), Clock(349), Clock(350)},
          "answer 1 [GET /renew]\n"},
-        {"a request that trickles in is judged on what came by the silent deadline",
-         {Accept(1, 0), Data(1, "G", 100), Data(1, "E", 250), Clock(299), Data(1, "T", 9950), Clock(10000)},
-         "answer 1 [GET]\n"},
+        {"a request that trickles in is judged on what came two seconds after its first byte",
+         {Accept(1, 0), Data(1, "G", 5000), Data(1, "E", 5150), Clock(5299), Data(1, "T", 5300), Clock(5450),
+          Data(1, " ", 5600), Clock(5750), Data(1, "/", 5900), Clock(6050), Data(1, "r", 6999), Wake(), Clock(7000)},
+         "wake 7000\nanswer 1 [GET /r]\n"},
+        {"one that begins just before the silent deadline is judged at it",
+         {Accept(1, 0), Data(1, "G", 9900), Data(1, "E", 9990), Clock(10000)},
+         "answer 1 [GE]\n"},
         {"the byte limit over several pieces",
          {Accept(1), Data(1, kilobyte.substr(0, 1000)), Data(1, std::string(100, 'b'))},
          "answer 1 [" + kilobyte.substr(0, 1000) + std::string(24, 'b') + "]\n"},
@@ -216,22 +224,45 @@ TEST(ConnectionPolicy, SilentConnectionIsClosedTenSecondsAfterItsAccept) {
     });
 }
 
-TEST(ConnectionPolicy, AtTheCapTheOldestSilentConnectionMakesRoom) {
-    const ConnectionPolicy::Limits three{10000, 200, 3};
+TEST(ConnectionPolicy, OverItsLimitsTheLongestIncompleteConnectionMakesRoomNeverTheNewcomer) {
+    const ConnectionPolicy::Limits capThree{10000, 200, 3};
     RunCases({
-        {"the oldest silent one goes, not the one that has begun a request",
+        {"at the cap the longest incomplete goes, a begun request as well as a silent one",
          {Accept(1), Accept(2), Accept(3), Data(1, "GET"), Accept(4), Accept(5)},
-         "close 2\nclose 3\n",
-         three},
-        {"when nobody open is silent the newcomer is closed",
-         {Accept(1), Accept(2), Accept(3), Data(1, "GET /a\n"), Data(2, "G"), Data(3, "GET /c\n"), Accept(4)},
+         "close 1\nclose 2\n",
+         capThree},
+        {"silent, then trickling: pushed out before the newcomer that asks at once",
+         {AcceptFrom(1, "a", 0), AcceptFrom(2, "b", 0), AcceptFrom(3, "c", 0), Data(1, "G", 9000), Data(2, "G", 9000),
+          Data(3, "G", 9000), AcceptFrom(4, "d", 9100), Data(4, "GET /renew\n", 9100), AcceptFrom(5, "e", 9150)},
+         "close 1\nanswer 4 [GET /renew\n]\nclose 2\n",
+         capThree},
+        {"when every open connection has a complete request the newcomer is closed",
+         {Accept(1), Accept(2), Accept(3), Data(1, "GET /a\n"), Data(2, "GET /b\n"), Data(3, "GET /c\n"), Accept(4)},
          "answer 1 [GET /a\n]\nclose 4\n",
-         three},
+         capThree},
         {"the connection being answered counts until it is closed",
          {Accept(1), Data(1, "GET /a\n"), Accept(2), Accept(3), Accept(4), Reply(1), Accept(5)},
          "answer 1 [GET /a\n]\nclose 2\nreply 1\nclose 1\n",
-         three},
+         capThree},
+        {"at the cap a peer over its limit makes room first, though others have waited longer",
+         {AcceptFrom(1, "a"), AcceptFrom(2, "x"), AcceptFrom(3, "x"), AcceptFrom(4, "x")},
+         "close 2\n",
+         {10000, 200, 3, 2000, 2}},
+        {"a peer's crowd is cut to its limit once past the grace, longest incomplete first, never the newcomer",
+         {AcceptFrom(1, "x", 0), AcceptFrom(2, "y", 0), AcceptFrom(3, "x", 0), AcceptFrom(4, "x", 500), Wake(),
+          Clock(999), Clock(1000), AcceptFrom(5, "x", 1600), Data(5, "GET /renew\n", 1600)},
+         "wake 1000\nclose 1\nclose 3\nanswer 5 [GET /renew\n]\n",
+         {10000, 200, 64, 2000, 2, 1000}},
     });
+}
+
+TEST(ConnectionPolicy, PeerKeyCountsIpv6ByItsNetworkAndMappedAddressesAsIpv4) {
+    const auto key = [](std::vector<std::uint8_t> bytes) { return ConnectionPolicy::PeerKey(bytes); };
+    const std::vector<std::uint8_t> host = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1};
+    EXPECT_EQ(key({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 127, 0, 0, 1}), key({127, 0, 0, 1}));
+    EXPECT_NE(key({127, 0, 0, 2}), key({127, 0, 0, 1}));
+    EXPECT_EQ(key({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9}), key(host));
+    EXPECT_NE(key({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 1}), key(host));
 }
 
 TEST(ConnectionPolicy, ReplyGoesOnlyToTheConnectionWhoseRequestItAnswers) {
@@ -260,7 +291,7 @@ TEST(ConnectionPolicy, ReplyGoesOnlyToTheConnectionWhoseRequestItAnswers) {
 TEST(ConnectionPolicy, RandomEventsNeverLeakOrDoubleCloseOrOverlapAnswers) {
     std::mt19937 random(20261207);
     for (int round = 0; round < 200; ++round) {
-        ConnectionPolicy policy({1000, 50, 8});
+        ConnectionPolicy policy({1000, 50, 8, 400, 3, 100});
         std::map<Id, int> closes;
         std::vector<Id> accepted;
         std::optional<Id> open;
@@ -282,7 +313,7 @@ TEST(ConnectionPolicy, RandomEventsNeverLeakOrDoubleCloseOrOverlapAnswers) {
             switch (random() % 8) {
             case 0:
                 accepted.push_back(nextId);
-                policy.Accepted(nextId++, now);
+                policy.Accepted(nextId++, std::string(1, static_cast<char>('a' + random() % 3)), now);
                 break;
             case 1:
                 policy.DataArrived(someone, random() % 3 == 0 ? "GET /x\n" : "GE", now,
@@ -309,6 +340,7 @@ TEST(ConnectionPolicy, RandomEventsNeverLeakOrDoubleCloseOrOverlapAnswers) {
                 break;
             }
             drain();
+            EXPECT_LE(policy.OpenConnections(), 8U);
         }
         // Let everything run out.
         for (int i = 0; i < 100 && policy.OpenConnections() > 0; ++i) {

@@ -74,6 +74,9 @@ TEST(Scrape, RequestNamesEndpointPasswordAndBearer) {
         {"GET /metrics HTTP/1.1\r\nauthorization:  bearer  tok en \r\n\r\n", E::Metrics, {}, "tok en"},
         {"GET /metrics HTTP/1.1\r\nAuthorization: Basic dXNlcg==\r\n\r\n", E::Metrics, {}, {}},
         {"GET /metrics HTTP/1.1\r\n\r\nAuthorization: Bearer late\r\n", E::Metrics, {}, {}}, // in the body
+        // One guess per header: only the first Authorization header counts.
+        {"GET /metrics HTTP/1.1\r\nAuthorization: Bearer a\r\nAuthorization: Bearer b\r\n\r\n", E::Metrics, {}, "a"},
+        {"GET /metrics HTTP/1.1\r\nAuthorization: Basic YQ==\r\nAuthorization: Bearer b\r\n\r\n", E::Metrics, {}, {}},
         {"GET /metricsx HTTP/1.1\r\n", E::None, {}, {}},
         {"GET /renew HTTP/1.1\r\n", E::None, {}, {}},
         {"get /metrics HTTP/1.1\r\n", E::None, {}, {}},
