@@ -7,8 +7,10 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -27,6 +29,17 @@ bool Listening(int port) {
         ::close(fd);
     }
     return fd >= 0;
+}
+
+// True once the process has a handler of its own for the signal (its status says it catches it).
+bool Catches(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("SigCgt:")) {
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
+        }
+    }
+    return false;
 }
 
 class ProgramControlTest : public ::testing::Test {
@@ -149,6 +162,23 @@ TEST_F(ProgramControlTest, HangupReloadsAHandEditAndKeepsThePort) {
     EXPECT_TRUE(m_dir.List("status")[0].ends_with(" GByte")) << m_dir.List("status")[0];
     EXPECT_NE(m_dir.Read("tarvellin.ini").find("\nGByte=1\n"), std::string::npos) << "the edit was written back over";
     EXPECT_FALSE(Listening(laterPort));
+    EXPECT_TRUE(agent.Running());
+    EXPECT_EQ(agent.Stop(SIGTERM), 0);
+}
+
+// A reload asked for the moment the program can take it, long before the agent runs, is kept and carried out
+// once the agent runs; it never ends the program.
+TEST_F(ProgramControlTest, HangupWhileTheProgramStartsIsKeptForTheAgent) {
+    WriteSettings();
+    AgentProcess agent(m_dir.Path().string());
+    const auto giveUp = std::chrono::steady_clock::now() + 5s;
+    while (!Catches(agent.Pid(), SIGHUP) && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(100us);
+    }
+    ASSERT_EQ(::kill(agent.Pid(), SIGHUP), 0);
+    ASSERT_TRUE(WaitUntil([&] { return agent.Diagnostics().find("settings reloaded") != std::string::npos; }, 5s))
+        << agent.Stderr();
+    EXPECT_FALSE(StartLineOf(agent.Stderr()).empty());
     EXPECT_TRUE(agent.Running());
     EXPECT_EQ(agent.Stop(SIGTERM), 0);
 }
