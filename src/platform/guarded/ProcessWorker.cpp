@@ -12,7 +12,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -80,15 +79,13 @@ std::optional<std::string> ReceiveMessage(int fd) {
     return bytes;
 }
 
-// The worker's side: keeps only its channel and the null device, ends with the agent, and answers operations
-// until the agent closes the channel.
-[[noreturn]] void Serve(int channel, pid_t agent, const GuardedWorkerSetup& setup) {
+// The worker's side: keeps only its channel and the null device, and answers operations until the agent closes
+// the channel (or ends). An operation under way when that happens is finished first: the agent has counted on
+// it (a status file it renamed keeps the name the agent saved).
+[[noreturn]] void Serve(int channel, const GuardedWorkerSetup& setup) {
     // Ctrl-C and a stop sent to the whole group are the agent's to handle; the worker ends with it.
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) {
         std::signal(signal, SIG_IGN);
-    }
-    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != agent) {
-        std::_Exit(0);
     }
     // The agent's standard streams may be pipes whose reader waits for their end: the worker holds none.
     const int devNull = ::open("/dev/null", O_RDWR);
@@ -128,13 +125,14 @@ public:
     ProcessWorker(pid_t pid, int channel) : m_pid(pid), m_channel(channel) {}
 
     ~ProcessWorker() override {
+        const bool busy = Busy();
         ::close(m_channel);
-        ::kill(m_pid, SIGKILL);
-        if (Busy()) {
-            // It may be waiting in a share that does not answer; it ends when the share answers.
+        if (busy) {
+            // It may be waiting in a share that does not answer: it finishes the operation and then ends.
             g_abandoned.push_back(m_pid);
         } else {
-            ::waitpid(m_pid, nullptr, 0); // an idle worker waits for its channel and dies at once
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0); // an idle worker waits for its channel: it dies at once
         }
     }
     ProcessWorker(const ProcessWorker&) = delete;
@@ -180,8 +178,7 @@ private:
     // channel that closes (the worker died) counts the operation as returned, failed.
     bool Receive(int milliseconds) {
         pollfd ready{m_channel, POLLIN, 0};
-        const int polled = ::poll(&ready, 1, milliseconds);
-        if (polled <= 0) {
+        if (::poll(&ready, 1, milliseconds) <= 0) {
             return false;
         }
         const std::optional<std::string> reply = ReceiveMessage(m_channel);
@@ -210,10 +207,9 @@ std::shared_ptr<GuardedWorker> StartGuardedWorker(const GuardedWorkerSetup& setu
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0) {
         return nullptr;
     }
-    const pid_t agent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        Serve(channel[1], agent, setup);
+        Serve(channel[1], setup);
     }
     ::close(channel[1]);
     if (pid < 0) {
