@@ -10,8 +10,8 @@ namespace {
 void CatchRequestsFromTheStart(int, char**, char**) {
     WatchStopRequests();
 }
-[[gnu::used, gnu::section(".preinit_array")]] void (*const kCatchRequestsFromTheStart)(int, char**, char**) =
-    &CatchRequestsFromTheStart;
+using StartHook = void (*)(int, char**, char**);
+[[gnu::used, gnu::section(".preinit_array")]] const StartHook kCatchRequestsFromTheStart = &CatchRequestsFromTheStart;
 
 } // namespace
 

@@ -95,14 +95,15 @@ bool WaitFor(const std::function<bool()>& condition) {
 }
 
 struct Fixture {
-    explicit Fixture(std::chrono::milliseconds bound = 50ms,
-                     std::function<void(HangingPlatform&)> setUp = [](HangingPlatform&) {})
-        : guarded([gate = gate, setUp] {
-              auto platform = std::make_unique<HangingPlatform>(gate);
-              setUp(*platform);
-              return platform;
-          },
-                  bound) {}
+    explicit Fixture(
+        std::chrono::milliseconds bound = 50ms, std::function<void(HangingPlatform&)> setUp = [](HangingPlatform&) {})
+        : guarded(
+              [gate = gate, setUp] {
+                  auto platform = std::make_unique<HangingPlatform>(gate);
+                  setUp(*platform);
+                  return platform;
+              },
+              bound) {}
     void Open() { gate->open = true; }
     int Started() const { return gate->started; }
 
