@@ -22,6 +22,7 @@
 
 #include "PosixPlatform.h"
 #include "capacity/Monitor.h"
+#include "platform/guarded/GuardedPlatform.h"
 
 namespace fs = std::filesystem;
 
@@ -92,11 +93,10 @@ BenchMachine& Machine() {
     return machine;
 }
 
-void RefreshCycle(benchmark::State& state) {
+void RunRefreshCycles(benchmark::State& state, Platform& platform) {
     BenchMachine& machine = Machine();
     const std::string configuration = machine.Folder(0) + "/tarvellin.ini";
     std::ofstream(configuration, std::ios::binary) << machine.SettingsText();
-    PosixPlatform platform;
     Monitor monitor(platform, configuration);
     monitor.LoadSettings();
     monitor.RefreshCycle(); // the first cycle creates the status files
@@ -105,6 +105,26 @@ void RefreshCycle(benchmark::State& state) {
     }
     if (monitor.Settings().Directory2 != std::string(kLetters + 1)) {
         state.SkipWithError("the other drives were not all measured");
+    }
+}
+
+void RefreshCycle(benchmark::State& state) {
+    PosixPlatform platform;
+    RunRefreshCycles(state, platform);
+}
+
+// As the program runs it: every drive query and file operation handed to the drive's or folder's worker.
+void GuardedRefreshCycle(benchmark::State& state) {
+    GuardedPlatform platform([] { return std::make_unique<PosixPlatform>(); });
+    RunRefreshCycles(state, platform);
+}
+
+// One file operation handed to its folder's worker and answered: what each operation of a cycle adds.
+void GuardedRoundTrip(benchmark::State& state) {
+    GuardedPlatform platform([] { return std::make_unique<PosixPlatform>(); });
+    const std::string path = Machine().Folder(0) + "/tarvellin.ini";
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(platform.FileExists(path));
     }
 }
 
@@ -182,6 +202,8 @@ void SameCallsBare(benchmark::State& state) {
 }
 
 BENCHMARK(RefreshCycle)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(GuardedRefreshCycle)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(GuardedRoundTrip)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(Floor)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(SameCallsBare)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
 
@@ -226,6 +248,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatio("RefreshCycle", "Floor", "  goal: at most 2.00");
     reporter.PrintRatio("RefreshCycle", "SameCallsBare", "");
+    reporter.PrintRatio("GuardedRefreshCycle", "RefreshCycle", "  (what the workers cost per refresh)");
     benchmark::Shutdown();
     return 0;
 }

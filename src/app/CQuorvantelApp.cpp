@@ -132,9 +132,9 @@ const char* CQuorvantelApp::StartUp() {
         return kSocketFailure;
     }
     try {
-        // Drive queries and file operations are bounded in time, so a hung drive or share cannot freeze the
-        // agent; a stop request ends a wait at once, so the agent ends promptly even then.
-        auto guarded = std::make_unique<GuardedPlatform>(std::shared_ptr<Platform>(CreatePlatform()));
+        // Drive queries and file operations are bounded in time and run in worker processes, so a hung drive or
+        // share can neither freeze the agent nor hold up its end; a stop request ends a wait at once.
+        auto guarded = std::make_unique<GuardedPlatform>(&CreatePlatform);
         guarded->AbandonWaitsWhen(&StopRequestArrived);
         m_platform = std::move(guarded);
         m_configurationPath = m_platform->ConfigurationPath();

@@ -39,7 +39,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     try {
         // Drive queries and file operations are bounded in time, so a hung drive or share cannot freeze the
         // agent's one thread.
-        GuardedPlatform platform{std::shared_ptr<Platform>(CreatePlatform())};
+        GuardedPlatform platform{&CreatePlatform};
         CChildDlg agent(instance, platform, platform.ConfigurationPath());
         CQuorvantelDlg launcher(instance, [&agent] { return agent.RunModal(); });
         exitCode = launcher.RunModal() == -1 ? 1 : 0;

@@ -1,7 +1,8 @@
 // A pass-through filesystem over a backing folder that stops answering on demand, as a network share whose
-// server went away: while the flag file exists, every operation waits. A waiting operation whose caller is
-// interrupted (a signal, the caller's process ending) gives up with EINTR, as the kernel's network
-// filesystems let a killed process go; without that, a process blocked in it could not end.
+// server went away: while the flag file exists, every operation waits, and a request it has read is answered
+// even when its caller is interrupted or killed meanwhile (as sshfs waits for its server), so a process blocked
+// in it cannot end until the share answers again. Requests are answered in the order they came, as one
+// connection to a server answers them.
 //
 // Usage: tarvellin-hanging-fs <backing folder> <flag file> <mount point> [fuse options]
 #define FUSE_USE_VERSION 31
@@ -10,7 +11,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,16 +30,37 @@ namespace {
 std::string g_backing;
 std::string g_flag;
 
-// Waits while the share hangs; -EINTR when the caller gave up meanwhile.
-int WaitWhileHung() {
-    while (access(g_flag.c_str(), F_OK) == 0) {
-        if (fuse_interrupted() != 0) {
-            return -EINTR;
+std::mutex g_orderMutex;
+std::condition_variable g_turnChanged;
+std::uint64_t g_nextTicket = 0;
+std::uint64_t g_turn = 0;
+
+// Held for the whole of one request: waits while the share hangs, then for the earlier requests to be answered.
+class InOrder {
+public:
+    InOrder() {
+        std::unique_lock lock(g_orderMutex);
+        m_ticket = g_nextTicket++;
+        lock.unlock();
+        while (access(g_flag.c_str(), F_OK) == 0) {
+            usleep(10000);
         }
-        usleep(10000);
+        lock.lock();
+        g_turnChanged.wait(lock, [this] { return g_turn == m_ticket; });
     }
-    return 0;
-}
+    ~InOrder() {
+        {
+            std::lock_guard lock(g_orderMutex);
+            ++g_turn;
+        }
+        g_turnChanged.notify_all();
+    }
+    InOrder(const InOrder&) = delete;
+    InOrder& operator=(const InOrder&) = delete;
+
+private:
+    std::uint64_t m_ticket = 0;
+};
 
 std::string Backing(const char* path) {
     return g_backing + path;
@@ -49,9 +74,7 @@ int DescriptorOf(const fuse_file_info* info) {
     return static_cast<int>(info->fh);
 }
 
-#define ANSWER_WHEN_UP()                                                                                               \
-    if (const int hung = WaitWhileHung(); hung != 0)                                                                   \
-    return hung
+#define ANSWER_WHEN_UP() const InOrder turn
 
 int GetAttr(const char* path, struct stat* info, fuse_file_info* file) {
     ANSWER_WHEN_UP();

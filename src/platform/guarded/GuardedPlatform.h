@@ -7,19 +7,21 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "platform/guarded/GuardedWorker.h"
 
 // A platform whose drives and folders can never freeze the agent. Capacity and drive-type queries run on a
-// worker thread per drive, every operation on a file on a worker thread per folder (the path up to its last
-// separator, '/' or '\'); the caller waits at most a time bound. An operation that overruns counts as
-// failed and its drive or folder is stuck: it is not asked again until the earlier operation has returned,
-// so at most one operation per drive and per folder is ever outstanding. A move between two folders needs
-// both to answer and leaves both stuck when it overruns. Every other operation goes straight to the
-// wrapped platform.
+// worker per drive, every operation on a file on a worker per folder (the path up to its last separator, '/' or
+// '\'); the caller waits at most a time bound. A worker is a process of its own on POSIX and a thread on
+// Windows (see GuardedWorker). An operation that overruns counts as failed and its drive or folder is stuck: it
+// is not asked again until the earlier operation has returned, so at most one operation per drive and per
+// folder is ever outstanding. A move between two folders needs both to answer and leaves both stuck when it
+// overruns. Every other operation goes straight to the wrapped platform.
 class GuardedPlatform final : public Platform {
 public:
-    explicit GuardedPlatform(std::shared_ptr<Platform> inner,
+    // makePlatform makes the wrapped platform; workers that are processes make their own copy with it.
+    explicit GuardedPlatform(std::function<std::unique_ptr<Platform>()> makePlatform,
                              std::chrono::milliseconds bound = std::chrono::seconds(kAnswerBoundSeconds));
-    // Never waits for an operation that has not returned: its thread is left to finish on its own.
+    // Never waits for an operation that has not returned: its worker is left to finish on its own.
     ~GuardedPlatform() override;
     GuardedPlatform(const GuardedPlatform&) = delete;
     GuardedPlatform& operator=(const GuardedPlatform&) = delete;
@@ -48,18 +50,19 @@ public:
 
     // Operations on files, each bounded by the folder it touches.
     bool RenameNoReplace(const std::string& from, const std::string& to) override {
-        return InFolders(from, to, false, [from, to](Platform& p) { return p.RenameNoReplace(from, to); });
+        return InFolders(from, to, {Kind::RenameNoReplace, from, to}).value_or(GuardedOutcome{}).done;
     }
     bool CreateOrTruncate(const std::string& path) override {
-        return InFolder(path, false, [path](Platform& p) { return p.CreateOrTruncate(path); });
+        return InFolders(path, path, {Kind::CreateOrTruncate, path, {}}).value_or(GuardedOutcome{}).done;
     }
     std::optional<std::string> ReadTextFile(const std::string& path) override {
-        return InFolder(path, std::optional<std::string>(), [path](Platform& p) { return p.ReadTextFile(path); });
+        return InFolders(path, path, {Kind::ReadTextFile, path, {}}).value_or(GuardedOutcome{}).text;
     }
     // A folder that does not answer may well hold the file: an overrun answers true, so nothing is taken
     // for missing (and replaced) only because its folder is slow.
     bool FileExists(const std::string& path) override {
-        return InFolder(path, true, [path](Platform& p) { return p.FileExists(path); });
+        const auto outcome = InFolders(path, path, {Kind::FileExists, path, {}});
+        return !outcome || outcome->done;
     }
     std::string ReadFailure(const std::string& path) override {
         return InFolder(path, "the folder did not answer within " + std::to_string(kAnswerBoundSeconds) + " s",
@@ -68,9 +71,9 @@ public:
     std::string TextLineToUtf8(std::string_view line) override { return m_inner->TextLineToUtf8(line); }
     ProfileConventions SettingsFileConventions() const override { return m_inner->SettingsFileConventions(); }
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override {
-        return InFolder(path, false, [path, content = std::string(utf8Content)](Platform& p) {
-            return p.ReplaceFileAtomically(path, content);
-        });
+        return InFolders(path, path, {Kind::ReplaceFileAtomically, path, std::string(utf8Content)})
+            .value_or(GuardedOutcome{})
+            .done;
     }
 
     int LocalMinute() override { return m_inner->LocalMinute(); }
@@ -79,38 +82,39 @@ public:
     std::optional<std::string> AsRequestBytes(std::string_view utf8) override { return m_inner->AsRequestBytes(utf8); }
     bool UsesDriveTable() const override { return m_inner->UsesDriveTable(); }
     std::vector<DriveMapping> DriveTable() override { return m_inner->DriveTable(); }
-    void SetDriveTable(std::vector<DriveMapping> table) override { m_inner->SetDriveTable(std::move(table)); }
+    // Workers made before take the new table once they are idle (they are replaced).
+    void SetDriveTable(std::vector<DriveMapping> table) override;
 
 private:
-    class Worker;
+    using Kind = GuardedOperation::Kind;
 
-    // operation(inner platform) run in the folders of both paths (the same path twice for an operation on
-    // one file); failed when a folder is stuck or the operation overruns. The operation must own copies of
-    // its arguments: it may outlive the call.
-    template <typename T, typename Operation>
-    T InFolders(std::string_view first, std::string_view second, T failed, Operation operation) {
-        auto result = std::make_shared<T>(failed);
-        const bool inTime = RunInFolders(first, second, [result, inner = m_inner, operation = std::move(operation)] {
-            *result = operation(*inner);
-        });
-        return inTime ? std::move(*result) : failed;
-    }
-    template <typename T, typename Operation> T InFolder(std::string_view path, T failed, Operation operation) {
-        return InFolders(path, path, std::move(failed), std::move(operation));
-    }
-    // Runs the job on the first path's folder worker, with the second path's folder (when another) counted
-    // busy until it returns. False when either folder is stuck or the job overran.
-    bool RunInFolders(std::string_view first, std::string_view second, std::function<void()> job);
+    // The worker of one drive or folder, and the move (in another folder's worker) that holds it meanwhile.
+    struct Slot {
+        std::shared_ptr<GuardedWorker> worker;
+        std::uint64_t generation = 0; // of the drive table the worker was made with
+        std::shared_ptr<GuardedWorker> heldBy;
+        std::uint64_t heldUntil = 0; // held until heldBy has returned this many operations
+    };
 
-    // The worker of a drive (by upper-cased root; empty for the current directory's volume).
-    Worker& WorkerOf(std::string_view root);
-    // The worker of the folder that holds the path.
-    std::shared_ptr<Worker> FolderWorkerOf(std::string_view path);
+    // The operation run on the first path's folder worker, with the second path's folder (when another)
+    // counted busy until it returns. nullopt when either folder is stuck or the operation overran.
+    std::optional<GuardedOutcome> InFolders(std::string_view first, std::string_view second,
+                                            const GuardedOperation& operation);
+    // The operation run on the drive's worker; nullopt when the drive is stuck or the operation overran.
+    std::optional<GuardedOutcome> OnDrive(std::string_view root, const GuardedOperation& operation);
+
+    static bool Busy(Slot& slot);
+    // The slot's worker, made anew when it has none yet, it cannot take operations or it has an old drive table;
+    // the slot must not be busy. nullptr when no worker can be started.
+    GuardedWorker* WorkerOf(Slot& slot);
 
     std::shared_ptr<Platform> m_inner;
+    std::function<std::unique_ptr<Platform>()> m_makePlatform;
     std::chrono::milliseconds m_bound;
     std::function<bool()> m_stopRequested;
-    std::map<std::string, std::shared_ptr<Worker>> m_workers;
-    std::map<std::string, std::shared_ptr<Worker>> m_folderWorkers;
+    std::optional<std::vector<DriveMapping>> m_driveTable;
+    std::uint64_t m_generation = 0;
+    std::map<std::string, Slot> m_drives;  // by upper-cased root; empty for the current directory's volume
+    std::map<std::string, Slot> m_folders; // by folder, with its final separator
     std::map<std::string, DriveType> m_lastTypes;
 };

@@ -7,8 +7,10 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -36,6 +38,17 @@ bool Listening(int port) {
         ::close(fd);
     }
     return fd >= 0;
+}
+
+// True once the process has a handler of its own for the signal (its status says it catches it).
+bool Catches(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("SigCgt:")) {
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
+        }
+    }
+    return false;
 }
 
 class ProgramControlTest : public ::testing::Test {
@@ -188,6 +201,23 @@ TEST_F(ProgramControlTest, HangupReloadsAHandEditAndKeepsThePort) {
     ASSERT_TRUE(WaitUntil([&] { return agent.Diagnostics().ends_with(kept); }, 5s)) << agent.Diagnostics();
     EXPECT_TRUE(HttpExchange(m_port, kRenew).starts_with("<html>"));
     EXPECT_EQ(m_dir.List(from).size(), 1u);
+    EXPECT_TRUE(agent.Running());
+    EXPECT_EQ(agent.Stop(SIGTERM), 0);
+}
+
+// A reload asked for the moment the program can take it, long before the agent runs, is kept and carried out
+// once the agent runs; it never ends the program.
+TEST_F(ProgramControlTest, HangupWhileTheProgramStartsIsKeptForTheAgent) {
+    WriteSettings();
+    AgentProcess agent(m_dir.Path().string());
+    const auto giveUp = std::chrono::steady_clock::now() + 5s;
+    while (!Catches(agent.Pid(), SIGHUP) && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(100us);
+    }
+    ASSERT_EQ(::kill(agent.Pid(), SIGHUP), 0);
+    ASSERT_TRUE(WaitUntil([&] { return agent.Diagnostics().find("settings reloaded") != std::string::npos; }, 5s))
+        << agent.Stderr();
+    EXPECT_FALSE(StartLineOf(agent.Stderr()).empty());
     EXPECT_TRUE(agent.Running());
     EXPECT_EQ(agent.Stop(SIGTERM), 0);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +12,7 @@
 
 #include "AgentProcess.h"
 #include "HangingShare.h"
+#include "ScopedMount.h"
 #include "TempDir.h"
 
 namespace fs = std::filesystem;
@@ -44,9 +46,12 @@ std::size_t Count(const std::string& text, const std::string& part) {
 
 class HungShareTest : public ::testing::Test {
 protected:
-    HungShareTest() : share(dir.Path() / "backing", dir.Path() / "share") {
-        dir.Write("tarvellin.ini", "[Setting]\nPath=\"" + ShareFolder() + "\"\nNetWork=1\nPort=" +
-                                       std::to_string(port) + "\nDirectory=C\n[Drives]\nC=\"/\"\n");
+    HungShareTest() : share(dir.Path() / "backing", dir.Path() / "share") { dir.Write("tarvellin.ini", Settings()); }
+
+    // The status folder on the share, the main drive C ("/"), and further drives given as "D=..." lines.
+    std::string Settings(const std::string& drives = {}) const {
+        return "[Setting]\nPath=\"" + ShareFolder() + "\"\nNetWork=1\nPort=" + std::to_string(port) +
+               "\nDirectory=C\n[Drives]\nC=\"/\"\n" + drives;
     }
 
     std::string ShareFolder() const { return (dir.Path() / "share").string() + "/"; }
@@ -125,6 +130,59 @@ TEST_F(HungShareTest, StatusFileReachesTheShareOnceItAnswersAgain) {
     const std::string saved = dir.Read("tarvellin.ini");
     EXPECT_NE(saved.find("\nFilename=" + StatusFiles(Backing()).at(0) + "\n"), std::string::npos) << saved;
     EXPECT_EQ(agent.Stop(), 0);
+}
+
+// A share that hangs mid-rename and answers no interrupt holds the worker that asked it, never the agent: the
+// agent ends at once, keeps neither its lock nor its port, and a new agent publishes once the share answers.
+TEST_F(HungShareTest, StopWhileARenameHangsLeavesFolderAndPortToANewAgent) {
+    REQUIRE_SHARE(share);
+    ScopedMount small(dir.Path() / "small", "tmpfs", "size=8m");
+    ASSERT_TRUE(small.Mounted());
+    dir.Write("tarvellin.ini", Settings("D=\"" + (dir.Path() / "small").string() + "\"\n"));
+    auto first = std::make_unique<AgentProcess>(dir.Path().string());
+    ASSERT_TRUE(WaitUntil([&] { return HttpExchange(port, "GET /renew HTTP/1.1\r\n\r\n", 5s).starts_with("<html>"); }));
+    const std::vector<std::string> before = StatusFiles(Backing());
+    ASSERT_EQ(before.size(), 1u);
+
+    // The main drive becomes D, of another size: the next publication renames the status file, into a share
+    // that has stopped answering.
+    std::string settings = dir.Read("tarvellin.ini");
+    settings.replace(settings.find("Directory=C"), 11, "Directory=D");
+    dir.Write("tarvellin.ini", settings);
+    ASSERT_EQ(kill(first->Pid(), SIGHUP), 0);
+    ASSERT_TRUE(WaitUntil([&] { return first->Diagnostics().find("settings reloaded") != std::string::npos; }));
+    share.Hang();
+    std::thread client([&] { HttpExchange(port, "GET /renew HTTP/1.1\r\n\r\n", 5s); });
+    std::this_thread::sleep_for(500ms); // the rename now waits in the share
+
+    const auto start = Clock::now();
+    EXPECT_EQ(first->Stop(SIGTERM, 5s), 0);
+    EXPECT_LT(Clock::now() - start, 1s);
+    client.join();
+    first.reset();
+
+    AgentProcess second(dir.Path().string());
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const std::string reply = HttpExchange(port, "GET /x HTTP/1.1\r\n\r\n", 5s);
+            return !reply.empty() && reply != "<connect failed>";
+        },
+        5s))
+        << second.Stderr();
+    EXPECT_TRUE(second.Running()) << second.Stderr();
+    EXPECT_EQ(StatusFiles(Backing()), before);
+
+    // The rename the first agent left under way is finished once the share answers, under the name it saved; the
+    // second agent's first publication then finds the file there.
+    share.Answer();
+    ASSERT_TRUE(WaitUntil([&] { return StatusFiles(Backing()) != before; }));
+    ASSERT_TRUE(HttpExchange(port, "GET /renew HTTP/1.1\r\n\r\n", 5s).starts_with("<html>"));
+    const std::vector<std::string> after = StatusFiles(Backing());
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0], "空容量8 MByte"); // D's figure
+    EXPECT_NE(dir.Read("tarvellin.ini").find("\nFilename=" + after[0] + "\n"), std::string::npos);
+    EXPECT_EQ(second.Diagnostics(), "");
+    EXPECT_EQ(second.Stop(), 0);
 }
 
 } // namespace

@@ -2,10 +2,14 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
+#include <memory>
+#include <new>
 #include <thread>
+
+#ifndef _WIN32
+#include <sys/mman.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -15,28 +19,38 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// What the test shares with the fakes its workers run: the gate and the count of operations started. Worker
+// processes have copies of their own of the fake, so both live in memory shared with them.
+struct Gate {
+    std::atomic<int> started{0};
+    std::atomic<bool> open{false};
+};
+
+Gate* NewGate() {
+#ifdef _WIN32
+    return new Gate; // worker threads share the test's memory; left to the end of the test program
+#else
+    void* memory = mmap(nullptr, sizeof(Gate), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    return memory == MAP_FAILED ? nullptr : new (memory) Gate;
+#endif
+}
+
 // A fake whose queries of the drives "N:\" and "M:\" block until the test opens the gate.
 class HangingPlatform : public FakePlatform {
 public:
-    HangingPlatform() {
+    explicit HangingPlatform(Gate* gate) : m_gate(gate) {
         AddDrive('C', 1000, 400);
         AddDrive('N', 2000, 500, DriveType::Remote);
         AddDrive('M', 3000, 600, DriveType::Remote);
     }
 
-    void Open() {
-        std::lock_guard lock(m_mutex);
-        m_open = true;
-        m_gate.notify_all();
-    }
-
     std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) override {
-        ++started;
+        ++m_gate->started;
         Wait(root);
         return FakePlatform::DiskFreeSpace(root);
     }
     DriveType GetDriveType(std::string_view root) override {
-        ++started;
+        ++m_gate->started;
         Wait(root);
         return FakePlatform::GetDriveType(root);
     }
@@ -44,7 +58,7 @@ public:
     // File operations block in folders named "hung" and answer success without touching a disk; the file
     // never exists, so an existence check that overran (and answers true) is told apart.
     bool RenameNoReplace(const std::string& from, const std::string& to) override {
-        ++started;
+        ++m_gate->started;
         Wait(from);
         Wait(to);
         return true;
@@ -54,11 +68,9 @@ public:
     bool FileExists(const std::string& path) override { return Answer(path, false); }
     bool ReplaceFileAtomically(const std::string& path, std::string_view) override { return Answer(path, true); }
 
-    std::atomic<int> started{0};
-
 private:
     template <typename T> T Answer(std::string_view path, T answer) {
-        ++started;
+        ++m_gate->started;
         Wait(path);
         return answer;
     }
@@ -67,15 +79,12 @@ private:
         const bool hangs = path == "N:\\" || path == "n:\\" || path == "M:\\" ||
                            path.find("hung/") != std::string_view::npos ||
                            path.find("hung\\") != std::string_view::npos;
-        if (hangs) {
-            std::unique_lock lock(m_mutex);
-            m_gate.wait(lock, [this] { return m_open; });
+        while (hangs && !m_gate->open) {
+            std::this_thread::sleep_for(1ms);
         }
     }
 
-    std::mutex m_mutex;
-    std::condition_variable m_gate;
-    bool m_open = false;
+    Gate* m_gate;
 };
 
 bool WaitFor(const std::function<bool()>& condition) {
@@ -86,8 +95,22 @@ bool WaitFor(const std::function<bool()>& condition) {
 }
 
 struct Fixture {
-    std::shared_ptr<HangingPlatform> inner = std::make_shared<HangingPlatform>();
-    GuardedPlatform guarded{inner, 50ms};
+    explicit Fixture(
+        std::chrono::milliseconds bound = 50ms, std::function<void(HangingPlatform&)> setUp = [](HangingPlatform&) {})
+        : guarded(
+              [gate = gate, setUp] {
+                  auto platform = std::make_unique<HangingPlatform>(gate);
+                  setUp(*platform);
+                  return platform;
+              },
+              bound) {}
+    void Open() { gate->open = true; }
+    int Started() const { return gate->started; }
+
+    Gate* gate = NewGate();
+    // Opens the gate only once the platform has gone, so the platform is destroyed with its operations hanging.
+    std::unique_ptr<Gate, void (*)(Gate*)> openAtEnd{gate, [](Gate* opened) { opened->open = true; }};
+    GuardedPlatform guarded;
 };
 
 TEST(GuardedPlatform, AnsweringDrivesPassThrough) {
@@ -105,18 +128,18 @@ TEST(GuardedPlatform, HangingQueryFailsAndIsNotRepeatedUntilItReturns) {
     Fixture f;
     EXPECT_FALSE(f.guarded.DiskFreeSpace("N:\\"));
     EXPECT_TRUE(f.guarded.IsStuck("n:\\"));
-    const int started = f.inner->started;
+    const int started = f.Started();
 
     // Further queries of the stuck drive fail at once without a second query; other drives still answer.
     for (int i = 0; i < 5; ++i) {
         EXPECT_FALSE(f.guarded.DiskFreeSpace("N:\\"));
         EXPECT_FALSE(f.guarded.DiskFreeSpace("n:\\"));
     }
-    EXPECT_EQ(f.inner->started, started);
+    EXPECT_EQ(f.Started(), started);
     EXPECT_TRUE(f.guarded.DiskFreeSpace("C:\\"));
 
     // Once the earlier query has returned, the drive is queried again.
-    f.inner->Open();
+    f.Open();
     ASSERT_TRUE(WaitFor([&] { return !f.guarded.IsStuck("N:\\"); }));
     const auto space = f.guarded.DiskFreeSpace("N:\\");
     ASSERT_TRUE(space);
@@ -124,8 +147,8 @@ TEST(GuardedPlatform, HangingQueryFailsAndIsNotRepeatedUntilItReturns) {
 }
 
 TEST(GuardedPlatform, DriveBatchWaitsOneBoundForAllAndAsksAStuckDriveNoMore) {
-    const auto inner = std::make_shared<HangingPlatform>();
-    GuardedPlatform guarded{inner, 300ms};
+    Fixture f(300ms);
+    GuardedPlatform& guarded = f.guarded;
     const auto start = std::chrono::steady_clock::now();
     const std::vector<DriveAnswer> answers = guarded.QueryDrives({"N:\\", "C:\\", "M:\\", "c:\\"});
     const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -143,7 +166,7 @@ TEST(GuardedPlatform, DriveBatchWaitsOneBoundForAllAndAsksAStuckDriveNoMore) {
         EXPECT_EQ(answers[fine].space->freeBytes, 400ull << 20);
         EXPECT_EQ(answers[fine].type, DriveType::Fixed);
     }
-    EXPECT_EQ(inner->started, 4); // two hanging type queries, C's type and capacity once
+    EXPECT_EQ(f.Started(), 4); // two hanging type queries, C's type and capacity once
 
     // Asked again while their queries are outstanding, the stuck drives answer at once.
     const auto again = std::chrono::steady_clock::now();
@@ -151,27 +174,24 @@ TEST(GuardedPlatform, DriveBatchWaitsOneBoundForAllAndAsksAStuckDriveNoMore) {
     EXPECT_LT(std::chrono::steady_clock::now() - again, 100ms);
     EXPECT_FALSE(second[0].answeredInTime);
     EXPECT_FALSE(second[1].answeredInTime);
-    EXPECT_EQ(inner->started, 4);
-    inner->Open();
+    EXPECT_EQ(f.Started(), 4);
 }
 
 TEST(GuardedPlatform, HangingTypeQueryKeepsTheLastKnownTypeOrCountsAsRemote) {
-    Fixture f;
+    Fixture f(50ms, [](HangingPlatform& platform) { platform.drives['N'].type = DriveType::Removable; });
     EXPECT_EQ(f.guarded.GetDriveType("N:\\"), DriveType::Remote); // nothing known yet
-    f.inner->drives['N'].type = DriveType::Removable;
-    f.inner->Open();
+    f.Open();
     ASSERT_TRUE(WaitFor([&] { return !f.guarded.IsStuck("N:\\"); }));
     EXPECT_EQ(f.guarded.GetDriveType("N:\\"), DriveType::Removable);
 }
 
 TEST(GuardedPlatform, DestructionWithAQueryStillHangingIsSafe) {
-    auto inner = std::make_shared<HangingPlatform>();
+    const auto start = std::chrono::steady_clock::now();
     {
-        GuardedPlatform guarded(inner, 20ms);
-        EXPECT_FALSE(guarded.DiskFreeSpace("N:\\"));
+        Fixture f(20ms);
+        EXPECT_FALSE(f.guarded.DiskFreeSpace("N:\\"));
     }
-    inner->Open(); // the abandoned query returns after its platform wrapper is gone
-    EXPECT_TRUE(WaitFor([&] { return inner.use_count() == 1; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
 }
 
 // One file operation and whether it gave the wrapped platform's answer rather than its failed value.
@@ -199,17 +219,17 @@ TEST_P(FolderBoundTest, OverrunFailsAndTheFolderIsNotAskedAgainUntilItAnswers) {
     const std::string path = "/mnt/hung/空容量1 MByte";
     EXPECT_FALSE(GetParam().answered(f.guarded, path));
     EXPECT_TRUE(f.guarded.FolderStuck("/mnt/hung/tarvellin.ini"));
-    const int started = f.inner->started;
+    const int started = f.Started();
 
     // Every operation in the stuck folder fails at once without reaching it; other folders still answer.
     for (const FileOperation& operation : kFileOperations) {
         EXPECT_FALSE(operation.answered(f.guarded, "/mnt/hung/other")) << operation.name;
     }
-    EXPECT_EQ(f.inner->started, started);
+    EXPECT_EQ(f.Started(), started);
     EXPECT_TRUE(GetParam().answered(f.guarded, "/mnt/fine/空容量1 MByte"));
 
     // Once the earlier operation has returned, the folder is asked again.
-    f.inner->Open();
+    f.Open();
     ASSERT_TRUE(WaitFor([&] { return !f.guarded.FolderStuck(path); }));
     EXPECT_TRUE(GetParam().answered(f.guarded, path));
 }
@@ -235,19 +255,19 @@ TEST(GuardedPlatform, FolderIsThePathUpToItsLastSeparatorOfEitherKind) {
         Fixture f;
         EXPECT_FALSE(f.guarded.CreateOrTruncate(c.overran));
         EXPECT_EQ(f.guarded.FolderStuck(c.probe), c.stuck) << c.overran << " / " << c.probe;
-        f.inner->Open();
+        f.Open();
     }
 }
 
 TEST(GuardedPlatform, MoveNeedsBothFoldersAndAnOverrunLeavesBothStuck) {
     Fixture f;
     EXPECT_FALSE(f.guarded.CreateOrTruncate("/a/hung/x")); // the folder is stuck from now on
-    const int started = f.inner->started;
+    const int started = f.Started();
     EXPECT_FALSE(f.guarded.RenameNoReplace("/a/hung/x", "/b/x"));
     EXPECT_FALSE(f.guarded.RenameNoReplace("/b/x", "/a/hung/x"));
-    EXPECT_EQ(f.inner->started, started);
+    EXPECT_EQ(f.Started(), started);
     EXPECT_FALSE(f.guarded.FolderStuck("/b/x")); // a refused move leaves the answering folder free
-    f.inner->Open();
+    f.Open();
     ASSERT_TRUE(WaitFor([&] { return !f.guarded.FolderStuck("/a/hung/x"); }));
 
     Fixture g;
@@ -255,15 +275,15 @@ TEST(GuardedPlatform, MoveNeedsBothFoldersAndAnOverrunLeavesBothStuck) {
     EXPECT_TRUE(g.guarded.FolderStuck("/b/y"));
     EXPECT_TRUE(g.guarded.FolderStuck("/c/hung/y"));
     EXPECT_FALSE(g.guarded.CreateOrTruncate("/b/y"));
-    g.inner->Open();
+    g.Open();
     ASSERT_TRUE(WaitFor([&] { return !g.guarded.FolderStuck("/b/y") && !g.guarded.FolderStuck("/c/hung/y"); }));
     EXPECT_TRUE(g.guarded.CreateOrTruncate("/b/y"));
     EXPECT_TRUE(g.guarded.RenameNoReplace("/b/y", "/c/hung/y"));
 }
 
 TEST(GuardedPlatform, StopRequestEndsAWaitEarly) {
-    auto inner = std::make_shared<HangingPlatform>();
-    GuardedPlatform guarded(inner, 10s);
+    Fixture f(10s);
+    GuardedPlatform& guarded = f.guarded;
     std::atomic<bool> stop{false};
     guarded.AbandonWaitsWhen([&] { return stop.load(); });
     std::thread stopper([&] {
@@ -276,20 +296,16 @@ TEST(GuardedPlatform, StopRequestEndsAWaitEarly) {
     EXPECT_TRUE(guarded.FolderStuck("/mnt/hung/x"));
     EXPECT_TRUE(guarded.CreateOrTruncate("/mnt/fine/x")); // an answering folder still answers
     stopper.join();
-    inner->Open();
 }
 
 TEST(GuardedPlatform, DestructionDoesNotWaitForAHangingMove) {
-    auto inner = std::make_shared<HangingPlatform>();
     const auto start = std::chrono::steady_clock::now();
     {
-        GuardedPlatform guarded(inner, 20ms);
-        EXPECT_FALSE(guarded.RenameNoReplace("/a/x", "/b/hung/x"));
-        EXPECT_FALSE(guarded.CreateOrTruncate("/b/hung/y"));
+        Fixture f(20ms);
+        EXPECT_FALSE(f.guarded.RenameNoReplace("/a/x", "/b/hung/x"));
+        EXPECT_FALSE(f.guarded.CreateOrTruncate("/b/hung/y"));
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-    inner->Open(); // the abandoned move returns after its platform wrapper is gone
-    EXPECT_TRUE(WaitFor([&] { return inner.use_count() == 1; }));
 }
 
 } // namespace
