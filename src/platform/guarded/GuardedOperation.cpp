@@ -53,6 +53,9 @@ GuardedOutcome Perform(Platform& platform, const GuardedOperation& operation) {
     case Kind::FileExists:
         outcome.done = platform.FileExists(path);
         break;
+    case Kind::ReadFailure:
+        outcome.text = platform.ReadFailure(path);
+        break;
     case Kind::ReplaceFileAtomically:
         outcome.done = platform.ReplaceFileAtomically(path, operation.second);
         break;
@@ -70,7 +73,7 @@ std::string Serialize(const GuardedOperation& operation) {
 std::optional<GuardedOperation> ParseOperation(std::string_view bytes) {
     GuardedOperation operation;
     std::uint64_t firstSize = 0;
-    if (!Take(bytes, operation.kind) || operation.kind > Kind::ReplaceFileAtomically || !Take(bytes, firstSize) ||
+    if (!Take(bytes, operation.kind) || operation.kind > Kind::ReadFailure || !Take(bytes, firstSize) ||
         firstSize > bytes.size()) {
         return std::nullopt;
     }

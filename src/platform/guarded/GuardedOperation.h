@@ -20,6 +20,7 @@ struct GuardedOperation {
         ReadTextFile,
         FileExists,
         ReplaceFileAtomically,
+        ReadFailure,
     };
     Kind kind = Kind::FileExists;
     std::string first;  // the root or the path
@@ -30,7 +31,7 @@ struct GuardedOperation {
 struct GuardedOutcome {
     bool done = false;               // the answer of RenameNoReplace, CreateOrTruncate, FileExists, Replace...
     DriveAnswer drive;               // type and capacity of the drive queries
-    std::optional<std::string> text; // what ReadTextFile read
+    std::optional<std::string> text; // what ReadTextFile read, why ReadFailure cannot
 };
 
 GuardedOutcome Perform(Platform& platform, const GuardedOperation& operation);

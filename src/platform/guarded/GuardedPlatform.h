@@ -65,8 +65,10 @@ public:
         return !outcome || outcome->done;
     }
     std::string ReadFailure(const std::string& path) override {
-        return InFolder(path, "the folder did not answer within " + std::to_string(kAnswerBoundSeconds) + " s",
-                        [path](Platform& p) { return p.ReadFailure(path); });
+        const std::optional<GuardedOutcome> outcome = InFolders(path, path, {Kind::ReadFailure, path, {}});
+        return outcome && outcome->text
+                   ? *outcome->text
+                   : "the folder did not answer within " + std::to_string(kAnswerBoundSeconds) + " s";
     }
     std::string TextLineToUtf8(std::string_view line) override { return m_inner->TextLineToUtf8(line); }
     ProfileConventions SettingsFileConventions() const override { return m_inner->SettingsFileConventions(); }
