@@ -135,7 +135,14 @@ const char* CQuorvantelApp::StartUp() {
         // Drive queries and file operations are bounded in time and run in worker processes, so a hung drive or
         // share can neither freeze the agent nor hold up its end; a stop request ends a wait at once.
         auto guarded = std::make_unique<GuardedPlatform>(&CreatePlatform);
-        guarded->AbandonWaitsWhen(&StopRequestArrived);
+        guarded->AbandonWaitsWhen([] {
+            if (!StopRequestArrived()) {
+                return false;
+            }
+            // An operation cut short by the stop has not failed on its own: nothing more to tell.
+            SilenceReports();
+            return true;
+        });
         m_platform = std::move(guarded);
         m_configurationPath = m_platform->ConfigurationPath();
     } catch (const std::bad_alloc&) {

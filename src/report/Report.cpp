@@ -1,5 +1,6 @@
 #include "report/Report.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -16,7 +17,18 @@ void WriteLine(std::string_view text) {
     std::fflush(stderr);
 }
 
+namespace {
+std::atomic<bool> g_silenced{false};
+} // namespace
+
+void SilenceReports() {
+    g_silenced = true;
+}
+
 void Report(std::string_view message) {
+    if (g_silenced) {
+        return;
+    }
     std::string line = "tarvellin: ";
     line += message;
     WriteLine(line);

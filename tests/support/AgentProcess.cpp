@@ -5,9 +5,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <ctime>
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
+#include <random>
 #include <sstream>
 #include <string_view>
 #include <sys/socket.h>
@@ -195,13 +197,22 @@ std::string HttpExchange(int port, const std::string& request, std::chrono::mill
 }
 
 int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
+    // Below the kernel's ephemeral range (32768 and up by default), so that no client connection of a test
+    // running beside this one takes the port as its local one before the agent listens on it.
+    static std::mt19937 random(static_cast<unsigned>(getpid()) ^ static_cast<unsigned>(time(nullptr)));
+    std::uniform_int_distribution<int> ports(20000, 32767);
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int port = ports(random);
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        const bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        close(fd);
+        if (free) {
+            return port;
+        }
+    }
+    return 0;
 }
