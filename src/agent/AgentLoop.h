@@ -3,10 +3,10 @@
 #include <QObject>
 #include <QTimer>
 
-#include <chrono>
 #include <string>
 
 #include "agent/AgentCore.h"
+#include "agent/AgentDriver.h"
 #include "net/CommandListener.h"
 
 class Platform;
@@ -27,6 +27,7 @@ public:
     Monitor& GetMonitor() { return m_core.GetMonitor(); }
     const TrayAgentRules& Rules() const { return m_core.Rules(); }
     CommandListener& Listener() { return m_listener; }
+    AgentDriver& Driver() { return m_driver; }
 
     // Loads the settings (the listener starts on its way), takes the first measurement and starts the ticks.
     void Start();
@@ -34,8 +35,6 @@ public:
     void ReloadSettings();
 
 private:
-    void OnTimer();
-    void Arm(std::chrono::milliseconds delay);
     void ShowStatus(const std::string& tipText, int level) override;
     int ShowWarning(const std::string& text) override;
 
@@ -43,5 +42,5 @@ private:
     AgentCore m_core;
     CommandListener m_listener;
     QTimer m_timer;
-    bool m_inTick = false; // a change seen inside a tick is followed by the timer armed after it
+    AgentDriver m_driver; // after the timer it arms
 };

@@ -1,5 +1,6 @@
 #include "agent/CChildDlg.h"
 
+#include "report/FixedTexts.h"
 #include "report/Report.h"
 
 #include <QAction>
@@ -11,7 +12,6 @@
 namespace {
 constexpr int kTrayPollMs = 2000;
 constexpr int kTrayNoticeMs = 10000;
-const char* const kWarningCaption = "残容量警告！！";
 } // namespace
 
 CChildDlg::CChildDlg(Platform& platform, const std::string& configurationPath, QObject* parent)
@@ -98,20 +98,15 @@ void CChildDlg::OnSettingsCommand() {
     if (!m_settingDlg.IsWindowOpen()) {
         m_settingDlg.RunModal();
     }
-    if (m_exitPending) {
+    if (m_loop.Driver().ExitPending()) {
         EndLoop(); // the exit command waited for this dialog to close
     }
 }
 
 void CChildDlg::OnExitCommand() {
-    if (m_settingDlg.IsWindowOpen()) {
-        // The loop ends when the dialog's run returns; a dialog whose values fail validation stays open
-        // until the user closes it.
-        m_exitPending = true;
-        m_settingDlg.CloseForExit();
-        return;
+    if (m_loop.Driver().ExitNow(m_settingDlg.IsWindowOpen(), [this] { m_settingDlg.CloseForExit(); })) {
+        EndLoop();
     }
-    EndLoop();
 }
 
 void CChildDlg::EndLoop() {

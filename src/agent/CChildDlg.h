@@ -62,5 +62,4 @@ private:
     QMenu m_menu;
     QSystemTrayIcon m_tray;
     QTimer m_trayPoll; // waits for a tray that is not there yet (a session still starting)
-    bool m_exitPending = false;
 };

@@ -1,6 +1,9 @@
 #include "agent/StartLine.h"
 
 #include "capacity/Monitor.h"
+#include "net/ListenAddress.h"
+
+#include <optional>
 
 namespace {
 
@@ -34,8 +37,8 @@ std::string RefreshText(const MonitorSettings& settings) {
 
 std::string PortText(const MonitorSettings& settings, int listeningPort) {
     if (listeningPort == 0) {
-        if (settings.Port < 0 || settings.Port > 65535) {
-            return "no listener: Port=" + std::to_string(settings.Port) + " is outside 0..65535";
+        if (const std::optional<std::string> outside = PortOutsideRange(settings.Port, "Port=")) {
+            return "no listener: " + *outside;
         }
         return "no listener: port " + std::to_string(settings.Port) + " could not be opened (see above)";
     }

@@ -4,20 +4,12 @@
 
 #include "capacity/CapacityReading.h"
 #include "capacity/Monitor.h"
+#include "platform/Utf8.h"
 
 namespace {
 
 // Room of the tooltip field: 128 bytes with the terminating zero.
 constexpr std::size_t kTipBytes = 127;
-
-// "%2d": the number right-aligned in two columns.
-std::string TwoColumns(int value) {
-    std::string digits = std::to_string(value);
-    if (digits.size() < 2) {
-        digits.insert(0, 2 - digits.size(), ' ');
-    }
-    return digits;
-}
 
 // The text cut to at most maxBytes, never inside a UTF-8 character.
 std::string BoundUtf8(std::string text, std::size_t maxBytes) {
@@ -25,7 +17,7 @@ std::string BoundUtf8(std::string text, std::size_t maxBytes) {
         return text;
     }
     std::size_t cut = maxBytes;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+    while (cut > 0 && IsUtf8Continuation(text[cut])) {
         --cut;
     }
     text.resize(cut);
@@ -38,7 +30,7 @@ std::string FirstCharacter(const std::string& text) {
         return {};
     }
     std::size_t length = 1;
-    while (length < text.size() && length < 4 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
+    while (length < text.size() && length < 4 && IsUtf8Continuation(text[length])) {
         ++length;
     }
     return text.substr(0, length);
@@ -125,6 +117,6 @@ void TrayAgentRules::WarningStep(const WarningPresenter& showWarning) {
 
 void TrayAgentRules::UpdateTip(const std::string& prefix) {
     const CapacityReading& reading = m_monitor.Reading();
-    m_tipText = BoundUtf8(prefix + TwoColumns(FreePercent(reading.freeMB, reading.totalMB)) + "%", kTipBytes);
+    m_tipText = BoundUtf8(prefix + FreePercentText(reading.freeMB, reading.totalMB) + "%", kTipBytes);
     m_level = LevelOf(reading.totalMB, reading.freeMB);
 }

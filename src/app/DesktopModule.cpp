@@ -4,6 +4,7 @@
 #include "app/CQuorvantelDlg.h"
 #include "app/DisplayProbe.h"
 #include "dialogs/DialogMetrics.h"
+#include "report/FixedTexts.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -11,8 +12,6 @@
 #include <type_traits>
 
 namespace {
-
-constexpr const char* kAppName = "tarvellin";
 
 // A start-up failure: a warning box with OK.
 void ShowStartupMessage(const char* utf8Text) {

@@ -67,6 +67,14 @@ int FreePercent(int freeMB, int totalMB) {
     return static_cast<int>(percent);
 }
 
+std::string FreePercentText(int freeMB, int totalMB) {
+    std::string digits = std::to_string(FreePercent(freeMB, totalMB));
+    if (digits.size() < 2) {
+        digits.insert(0, 2 - digits.size(), ' ');
+    }
+    return digits;
+}
+
 int LevelOf(int totalMB, int freeMB) {
     // 64 bits keep INT_MIN / -1 defined; zero divisors give level 0.
     const std::int64_t total = totalMB;

@@ -46,6 +46,8 @@ CapacityTexts FormatCapacityTexts(int freeMB, int totalMB, int usedMB, int gbyte
 
 // Free share in percent, free * 100 / total truncated, computed in 64 bits; 0 when total is not positive.
 int FreePercent(int freeMB, int totalMB);
+// The free percentage as the tooltip and the status page show it ("%2d": right-aligned in two columns).
+std::string FreePercentText(int freeMB, int totalMB);
 // Fill level 0 to 7 of the tray picture; levels outside 0..7 and figures whose divisors are zero give 0.
 int LevelOf(int totalMB, int freeMB);
 

@@ -8,20 +8,10 @@
 #include <string>
 
 #include "capacity/CapacityReading.h"
+#include "capacity/DialogExchange.h"
 #include "platform/Platform.h"
 #include "settings/IniProfile.h"
 #include "settings/MonitorSettings.h"
-
-// The settings dialog while its window is open: the refresh cycle takes the values of its controls before
-// measuring and shows the new values after.
-class DialogExchange {
-public:
-    virtual ~DialogExchange() = default;
-    // Controls to settings, with validation; false when a control failed (a message has been shown).
-    virtual bool PullFromControls() = 0;
-    // Settings to controls.
-    virtual void PushToControls() = 0;
-};
 
 // Run-time state of one other drive (slot).
 struct DriveSlot {

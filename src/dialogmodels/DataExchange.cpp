@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "dialogmodels/DialogControls.h"
+#include "platform/Utf8.h"
 
 std::string ValidationMessage::Range(int minimum, int maximum) {
     return std::to_string(minimum) + " から " + std::to_string(maximum) + " までの整数を入力してください。";
@@ -38,7 +39,7 @@ int EditLength(std::string_view text) {
     int units = 0;
     for (const char byte : text) {
         const auto value = static_cast<unsigned char>(byte);
-        if ((value & 0xC0) != 0x80) {
+        if (!IsUtf8Continuation(byte)) {
             ++units; // the lead byte of a character
         }
         if ((value & 0xF8) == 0xF0) {

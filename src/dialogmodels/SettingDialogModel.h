@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "capacity/DialogExchange.h"
 #include "capacity/Monitor.h"
 #include "dialogmodels/DialogModel.h"
 

@@ -10,13 +10,6 @@
 #include <limits>
 #include <string>
 
-namespace {
-
-// Most bytes taken from a connection per notification; what a request does not need is dropped.
-constexpr qint64 kMaxReadBytes = 64 * 1024;
-
-} // namespace
-
 CommandListener::CommandListener(Monitor& monitor, QObject* parent) : QObject(parent), m_monitor(monitor) {
     m_clock.start();
     m_wakeTimer.setSingleShot(true);
@@ -33,8 +26,8 @@ CommandListener::~CommandListener() = default;
 bool CommandListener::StartListening(int port, const std::string& address) {
     // The owner is set before the listening socket exists, so no notification can miss its handler.
     m_listening.SetOwner(this);
-    if (port < 0 || port > 65535) {
-        Report("no command listener: Port " + std::to_string(port) + " is outside 0..65535");
+    if (const std::optional<std::string> outside = PortOutsideRange(port)) {
+        Report("no command listener: " + *outside);
         return false;
     }
     QHostAddress local(QHostAddress::AnyIPv4);
@@ -95,22 +88,22 @@ void CommandListener::TakeInput(ConnectionId id) {
     }
     CMySocket& connection = *found->second;
     const qint64 available = connection.Available();
+    const ConnectionPolicy::Reading reading = ConnectionPolicy::ReadingFor(m_monitor.Settings());
     if (available <= 0) {
         // Readable with nothing to read: the peer has sent its last byte.
         m_policy.InputEnded(id);
-    } else if (!ReadsRequests(m_monitor.Settings())) {
+    } else if (reading == ConnectionPolicy::Reading::RefuseUnread) {
         // Requests are not read; the bytes are dropped when the connection closes.
         m_policy.DataArrived(id, {}, Now(), ConnectionPolicy::Reading::RefuseUnread);
     } else {
-        std::string bytes(static_cast<std::size_t>(std::min(available, kMaxReadBytes)), '\0');
+        std::string bytes(
+            static_cast<std::size_t>(std::min(available, static_cast<qint64>(ConnectionPolicy::kMaxReadBytes))), '\0');
         const qint64 count = connection.Receive(bytes.data(), static_cast<qint64>(bytes.size()));
         if (count < 0) {
             m_policy.PeerClosed(id);
         } else {
             bytes.resize(static_cast<std::size_t>(count));
-            m_policy.DataArrived(id, bytes, Now(),
-                                 ReadsScrapes(m_monitor.Settings()) ? ConnectionPolicy::Reading::JudgeWithScrapes
-                                                                    : ConnectionPolicy::Reading::Judge);
+            m_policy.DataArrived(id, bytes, Now(), reading);
         }
     }
 }

@@ -1,11 +1,19 @@
 #include "net/ConnectionPolicy.h"
 
+#include "net/Reply.h"
 #include "net/Request.h"
 #include "net/Scrape.h"
 
 #include <algorithm>
 #include <array>
 #include <climits>
+
+ConnectionPolicy::Reading ConnectionPolicy::ReadingFor(const MonitorSettings& settings) {
+    if (!ReadsRequests(settings)) {
+        return Reading::RefuseUnread;
+    }
+    return ReadsScrapes(settings) ? Reading::JudgeWithScrapes : Reading::Judge;
+}
 
 ConnectionPolicy::Connection* ConnectionPolicy::Find(ConnectionId id) {
     const auto found = std::find_if(m_connections.begin(), m_connections.end(),

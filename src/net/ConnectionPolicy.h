@@ -11,6 +11,7 @@
 #include <vector>
 
 class Monitor;
+struct MonitorSettings;
 
 // When the connections of the command port are read, answered and closed. A front end owns the sockets,
 // reports what happens to them under ids of its own choosing, with the time from a monotonic clock, and
@@ -43,6 +44,8 @@ public:
     static constexpr std::size_t kMaxDrainBytes = 64 * 1024;
     // A closed connection whose peer does not take the last bytes is cut off after this long.
     static constexpr Milliseconds kFlushGrace = 5000;
+    // Most bytes a front end takes from a connection per notification; what a request does not need is dropped.
+    static constexpr std::size_t kMaxReadBytes = 64 * 1024;
     // Backlog of the listening socket. Connections wait there only until the next turn of the agent's loop,
     // but a crowd being pushed out and coming back fills a short one, and the kernel then holds every
     // further client back for a second or more.
@@ -67,6 +70,8 @@ public:
         JudgeWithScrapes, // as Judge, but a scrape request is complete only at the end of its head
         RefuseUnread,     // requests are not being read: the bare NotFound line, whatever was sent
     };
+    // How a request arriving now is read under the settings as they are now (ReadsRequests, ReadsScrapes).
+    static Reading ReadingFor(const MonitorSettings& settings);
 
     // What the front end is to do next.
     struct Action {

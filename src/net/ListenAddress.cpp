@@ -17,3 +17,10 @@ std::string ListenAddressAdvice(std::string_view written, std::span<const std::u
     }
     return {};
 }
+
+std::optional<std::string> PortOutsideRange(int port, std::string_view name) {
+    if (port >= 0 && port <= 65535) {
+        return std::nullopt;
+    }
+    return std::string(name) + std::to_string(port) + " is outside 0..65535";
+}

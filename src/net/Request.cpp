@@ -1,11 +1,9 @@
 #include "net/Request.h"
 
 #include <array>
-#include <charconv>
 
 #include "capacity/CapacityReading.h"
 #include "capacity/Monitor.h"
-#include "net/Scrape.h"
 #include "settings/MonitorSettings.h"
 
 namespace {
@@ -30,30 +28,17 @@ void StoreField(std::string& field, std::string_view piece, bool& overlong) {
     field.assign(piece);
 }
 
-// "%2d": right-aligned in two characters.
-std::string TwoCharacterNumber(int number) {
-    std::array<char, 16> digits{};
-    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), number);
-    std::string text(digits.data(), result.ptr);
-    if (text.size() < 2) {
-        text.insert(0, 2 - text.size(), ' ');
-    }
-    return text;
-}
+} // namespace
 
-std::string HeadersFor(std::string_view status, std::size_t contentLength, bool withContentType) {
-    std::string head(status);
+std::string HttpHead(std::string_view statusLine, std::string_view headerLines, std::size_t contentLength) {
+    std::string head(statusLine);
     head += "\r\n";
-    if (withContentType) {
-        head += "Content-Type: text/html; charset=Shift_JIS\r\n";
-    }
+    head += headerLines;
     head += "Content-Length: ";
     head += std::to_string(contentLength);
     head += "\r\nConnection: close\r\n\r\n";
     return head;
 }
-
-} // namespace
 
 std::string_view RequestText(std::string_view received) {
     if (received.size() > kMaxRequestBytes) {
@@ -174,7 +159,7 @@ std::string StatusPage(std::string_view head, Monitor& monitor) {
     page += "<BR>";
     page += settings.Directory;
     page += "ドライブ空容量";
-    page += TwoCharacterNumber(FreePercent(reading.freeMB, reading.totalMB));
+    page += FreePercentText(reading.freeMB, reading.totalMB);
     page += "%<BR></body></html>";
     return monitor.GetPlatform().ToCodePage932(page);
 }
@@ -187,19 +172,6 @@ bool ReadsScrapes(const MonitorSettings& settings) {
     return settings.HttpMetrics == 1;
 }
 
-std::string ReplyTo(std::string_view request, bool judge, Monitor& monitor) {
-    if (judge) {
-        if (std::optional<std::string> scrape = ScrapeReply(request, monitor)) {
-            return std::move(*scrape);
-        }
-    }
-    const MonitorSettings& settings = monitor.Settings();
-    const ReplyKind kind = judge && settings.NetWork == 1
-                               ? DecideRequest(request, settings, monitor.GetPlatform().AsRequestBytes(settings.Pass))
-                               : ReplyKind::NotFound;
-    return ReplyText(kind, monitor);
-}
-
 std::string ReplyText(ReplyKind kind, Monitor& monitor) {
     const bool withHeaders = monitor.Settings().HttpHeaders == 1;
     if (kind == ReplyKind::UpdateAccepted) {
@@ -208,10 +180,10 @@ std::string ReplyText(ReplyKind kind, Monitor& monitor) {
         if (!withHeaders) {
             return page;
         }
-        return HeadersFor("HTTP/1.1 200 OK", page.size(), true) + page;
+        return HttpHead("HTTP/1.1 200 OK", "Content-Type: text/html; charset=Shift_JIS\r\n", page.size()) + page;
     }
     if (!withHeaders) {
         return std::string(kNotFoundLine);
     }
-    return HeadersFor(kNotFoundLine, 0, false);
+    return HttpHead(kNotFoundLine, {}, 0);
 }

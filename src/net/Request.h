@@ -36,6 +36,9 @@ struct RequestFields {
 
 // The received text as the decision sees it: up to the first NUL, at most kMaxRequestBytes bytes.
 std::string_view RequestText(std::string_view received);
+// The head of an HTTP/1.1 response: the status line, the header lines (each ending in CR LF), Content-Length
+// and "Connection: close", then the empty line.
+std::string HttpHead(std::string_view statusLine, std::string_view headerLines, std::size_t contentLength);
 // True when the text begins with exactly "GET" (case-sensitive); false for shorter texts.
 bool IsGetMethod(std::string_view text);
 // Splits the path (the request text from its sixth byte on) into command, value and password; scans stop
@@ -59,7 +62,3 @@ std::string ReplyText(ReplyKind kind, Monitor& monitor);
 bool ReadsRequests(const MonitorSettings& settings);
 // True when a request that was read may be a scrape, whose head is then read to its end.
 bool ReadsScrapes(const MonitorSettings& settings);
-// The reply to a complete request: a scrape's while [Http] Metrics is 1, otherwise decided from its text while NetWork
-// is 1 (read now, so a change after the request arrived counts), otherwise the NotFound line; a request that is not to
-// be read (judge false) gets the NotFound line too.
-std::string ReplyTo(std::string_view request, bool judge, Monitor& monitor);

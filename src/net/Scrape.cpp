@@ -172,14 +172,9 @@ std::string JsonBool(bool value) {
 
 std::string HttpResponse(std::string_view status, std::string_view contentType, std::string_view body,
                          std::string_view extraHeaders = {}) {
-    std::string response = "HTTP/1.1 ";
-    response.append(status).append("\r\n");
-    response.append(extraHeaders);
-    response.append("Content-Type: ").append(contentType).append("\r\n");
-    response.append("Content-Length: ").append(std::to_string(body.size())).append("\r\n");
-    response.append("Connection: close\r\n\r\n");
-    response.append(body);
-    return response;
+    std::string headerLines(extraHeaders);
+    headerLines.append("Content-Type: ").append(contentType).append("\r\n");
+    return HttpHead(std::string("HTTP/1.1 ").append(status), headerLines, body.size()).append(body);
 }
 
 } // namespace

@@ -3,6 +3,11 @@
 #include <cstddef>
 #include <string_view>
 
+// True for a byte that continues a UTF-8 sequence (10xxxxxx): no character starts there.
+inline bool IsUtf8Continuation(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
 // Length of the UTF-8 sequence at the start of the text when it is well-formed, otherwise 0 (overlong forms,
 // surrogates and code points above U+10FFFF are not well-formed).
 inline std::size_t Utf8SequenceLength(std::string_view text) {

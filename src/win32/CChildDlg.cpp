@@ -2,37 +2,26 @@
 
 #include "CommandPort.h"
 #include "WideText.h"
+#include "report/FixedTexts.h"
 #include "resource.h"
 #ifdef TARVELLIN_WITH_DIALOG_VIEWS
 #include "win32/dialogs/Win32Dialogs.h"
 #endif
 
 #include <algorithm>
-#include <utility>
-
-namespace {
-
-const wchar_t* const kWarningCaption = L"残容量警告！！";
-
-} // namespace
 
 CChildDlg::CChildDlg(HINSTANCE instance, Platform& platform, const std::string& configurationPath)
     : m_instance(instance), m_core(platform, configurationPath, *this), m_driveModel(m_core.GetMonitor()),
-      m_settingModel(m_core.GetMonitor(), m_networkModel) {
+      m_settingModel(m_core.GetMonitor(), m_networkModel),
+      m_driver(m_core, [this](std::chrono::milliseconds delay) { Arm(delay); }) {
     const int side = GetSystemMetrics(SM_CXSMICON);
     for (std::size_t level = 0; level < m_levelIcons.size(); ++level) {
         m_levelIcons[level] = static_cast<HICON>(
             LoadImageW(instance, MAKEINTRESOURCEW(IDI_LEVEL0 + level), IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
     }
-    m_core.GetMonitor().SetChangeObserver([this] {
-        if (!m_inTick) {
-            Arm(std::chrono::milliseconds(0));
-        }
-    });
 }
 
 CChildDlg::~CChildDlg() {
-    m_core.GetMonitor().SetChangeObserver({});
     RemoveTrayIcon();
     m_port.reset();
     for (HICON icon : m_levelIcons) {
@@ -124,10 +113,8 @@ void CChildDlg::OnInitDialog() {
     m_dialogs = std::make_unique<Win32Dialogs>(m_instance, m_settingModel, m_driveModel, m_networkModel);
 #endif
     m_port = std::make_unique<CommandPort>(m_core.GetMonitor(), m_window);
-    m_core.Start([this](int port, const std::string& address) { m_port->StartListening(port, address); });
+    m_driver.Start([this](int port, const std::string& address) { m_port->StartListening(port, address); });
     AddTrayIcon();
-    // The first tick turns the start's tooltip into the running one.
-    Arm(AgentCore::kTickInterval);
 }
 
 void CChildDlg::Arm(std::chrono::milliseconds delay) {
@@ -140,7 +127,7 @@ void CChildDlg::Arm(std::chrono::milliseconds delay) {
 void CChildDlg::OnTimer(UINT_PTR id) {
     switch (id) {
     case kTickTimer:
-        OnTickTimer();
+        m_driver.OnTimer();
         break;
     case kTrayRetryTimer:
         AddTrayIcon();
@@ -153,13 +140,6 @@ void CChildDlg::OnTimer(UINT_PTR id) {
     default:
         break;
     }
-}
-
-void CChildDlg::OnTickTimer() {
-    m_inTick = true;
-    m_core.Tick();
-    m_inTick = false;
-    Arm(m_core.NextTickDelay());
 }
 
 void CChildDlg::AddTrayIcon() {
@@ -198,14 +178,12 @@ void CChildDlg::ShowStatus(const std::string& tipText, int level) {
 }
 
 int CChildDlg::ShowWarning(const std::string& text) {
-    // The box runs a loop nested in the tick: the ticks and the changes it sees go on meanwhile, the first one
-    // a tick's length after the box came up, as if the box were not there.
-    const bool inTick = std::exchange(m_inTick, false);
-    Arm(AgentCore::kTickInterval);
-    const int result =
-        MessageBoxW(m_window, Widen(text).c_str(), kWarningCaption, MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
-    m_inTick = inTick;
-    return result == IDOK ? 1 : 0;
+    return m_driver.RunWarningBox([this, &text] {
+        return MessageBoxW(m_window, Widen(text).c_str(), Widen(kWarningCaption).c_str(),
+                           MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND) == IDOK
+                   ? 1
+                   : 0;
+    });
 }
 
 void CChildDlg::OnTrayCallback(UINT mouseMessage) {
@@ -241,22 +219,22 @@ void CChildDlg::OnSettingsCommand() {
 #ifdef TARVELLIN_WITH_DIALOG_VIEWS
     m_dialogs->RunSettings(m_window);
 #endif
-    if (m_exitPending) {
+    if (m_driver.ExitPending()) {
         EndLoop(); // the exit command waited for this dialog to close
     }
 }
 
 void CChildDlg::OnExitCommand() {
 #ifdef TARVELLIN_WITH_DIALOG_VIEWS
-    if (m_dialogs && m_dialogs->SettingsOpen()) {
-        // The loop ends when the dialog's run returns; a dialog whose values fail validation stays open
-        // until the user closes it.
-        m_exitPending = true;
-        m_dialogs->CloseForExit();
-        return;
-    }
+    const bool dialogOpen = m_dialogs && m_dialogs->SettingsOpen();
+    const auto closeDialog = [this] { m_dialogs->CloseForExit(); };
+#else
+    const bool dialogOpen = false;
+    const auto closeDialog = [] {};
 #endif
-    EndLoop();
+    if (m_driver.ExitNow(dialogOpen, closeDialog)) {
+        EndLoop();
+    }
 }
 
 void CChildDlg::EndLoop() {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "agent/AgentCore.h"
+#include "agent/AgentDriver.h"
 #include "dialogmodels/DriveDialogModel.h"
 #include "dialogmodels/NetworkDialogModel.h"
 #include "dialogmodels/SettingDialogModel.h"
@@ -46,7 +47,6 @@ private:
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnInitDialog();
     void OnTimer(UINT_PTR id);
-    void OnTickTimer();
     void OnTrayCallback(UINT mouseMessage);
     // The settings command and the double click: opens the settings dialog unless it is open already.
     void OnSettingsCommand();
@@ -77,6 +77,5 @@ private:
     std::array<HICON, 8> m_levelIcons{};
     NOTIFYICONDATAW m_iconData{};
     bool m_iconAdded = false;
-    bool m_inTick = false; // a change seen inside a tick is followed by the timer armed after it
-    bool m_exitPending = false;
+    AgentDriver m_driver;
 };

@@ -16,9 +16,6 @@
 
 namespace {
 
-// Most bytes taken from a connection per network event; the rest comes with the next event.
-constexpr std::size_t kMaxReadBytes = 64 * 1024;
-
 std::string SocketError(int code) {
     return "Windows Sockets error " + std::to_string(code);
 }
@@ -84,8 +81,8 @@ ConnectionPolicy::Milliseconds CommandPort::Now() const {
 }
 
 bool CommandPort::StartListening(int port, const std::string& localAddress) {
-    if (port < 0 || port > 65535) {
-        Report("no command listener: Port " + std::to_string(port) + " is outside 0..65535");
+    if (const std::optional<std::string> outside = PortOutsideRange(port)) {
+        Report("no command listener: " + *outside);
         return false;
     }
     sockaddr_storage address{};
@@ -173,7 +170,7 @@ void CommandPort::OnAccept() {
 }
 
 void CommandPort::Pump(ConnectionId id, SOCKET socket) {
-    if (!ReadsRequests(m_monitor.Settings())) {
+    if (ConnectionPolicy::ReadingFor(m_monitor.Settings()) == ConnectionPolicy::Reading::RefuseUnread) {
         // Requests are not read: a look tells whether anything was sent; the bytes go with the close.
         char byte = 0;
         const int peeked = recv(socket, &byte, 1, MSG_PEEK);
@@ -188,13 +185,13 @@ void CommandPort::Pump(ConnectionId id, SOCKET socket) {
     }
     std::array<char, 4096> buffer{};
     std::size_t taken = 0;
-    while (taken < kMaxReadBytes) {
+    // The rest of a connection's input comes with its next network event.
+    while (taken < ConnectionPolicy::kMaxReadBytes) {
         const int count = recv(socket, buffer.data(), static_cast<int>(buffer.size()), 0);
         if (count > 0) {
             taken += static_cast<std::size_t>(count);
             m_policy.DataArrived(id, std::string_view(buffer.data(), static_cast<std::size_t>(count)), Now(),
-                                 ReadsScrapes(m_monitor.Settings()) ? ConnectionPolicy::Reading::JudgeWithScrapes
-                                                                    : ConnectionPolicy::Reading::Judge);
+                                 ConnectionPolicy::ReadingFor(m_monitor.Settings()));
         } else if (count == 0) {
             m_policy.InputEnded(id);
             return;

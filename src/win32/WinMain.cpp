@@ -10,19 +10,20 @@
 #include "CQuorvantelDlg.h"
 #include "platform/Platform.h"
 #include "platform/guarded/GuardedPlatform.h"
+#include "report/FixedTexts.h"
 #include "resource.h"
 
 namespace {
 
-const wchar_t* const kAppTitle = L"tarvellin";
-const wchar_t* const kOutOfMemory = L"メモリ不足エラーです。";
-
-void ShowStartFailure(HINSTANCE instance, UINT stringId, const wchar_t* fallback) {
+// Converted on the stack: the box also tells of a start that ran out of memory.
+void ShowStartFailure(HINSTANCE instance, UINT stringId, const char* fallback) {
     wchar_t text[256] = {};
     if (stringId == 0 || LoadStringW(instance, stringId, text, static_cast<int>(std::size(text))) <= 0) {
-        lstrcpynW(text, fallback, static_cast<int>(std::size(text)));
+        MultiByteToWideChar(CP_UTF8, 0, fallback, -1, text, static_cast<int>(std::size(text)));
     }
-    MessageBoxW(nullptr, text, kAppTitle, MB_OK);
+    wchar_t title[32] = {};
+    MultiByteToWideChar(CP_UTF8, 0, kAppName, -1, title, static_cast<int>(std::size(title)));
+    MessageBoxW(nullptr, text, title, MB_OK);
 }
 
 } // namespace
@@ -32,7 +33,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     SetErrorMode(SEM_FAILCRITICALERRORS);
     WSADATA sockets{};
     if (WSAStartup(MAKEWORD(2, 2), &sockets) != 0) {
-        ShowStartFailure(instance, IDS_SOCKETS_INIT_FAILED, L"Windows ｿｹｯﾄの初期化に失敗しました。");
+        ShowStartFailure(instance, IDS_SOCKETS_INIT_FAILED, kSocketsInitFailed);
         return 1;
     }
     int exitCode = 1;

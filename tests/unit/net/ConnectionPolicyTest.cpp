@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "net/ConnectionPolicy.h"
+#include "net/ListenAddress.h"
+#include "settings/MonitorSettings.h"
 
 namespace {
 
@@ -359,4 +361,26 @@ TEST(ConnectionPolicy, RandomEventsNeverLeakOrDoubleCloseOrOverlapAnswers) {
         }
         EXPECT_EQ(closes.size(), accepted.size());
     }
+}
+
+// Both socket front ends read what the settings ask for now, and listen only on a port in range.
+TEST(PortRulesTest, ReadingFollowsTheSettingsAndThePortMustBeInRange) {
+    using Reading = ConnectionPolicy::Reading;
+    const struct {
+        int netWork, metrics;
+        Reading expected;
+    } readings[] = {{0, 0, Reading::RefuseUnread},
+                    {1, 0, Reading::Judge},
+                    {0, 1, Reading::JudgeWithScrapes},
+                    {1, 1, Reading::JudgeWithScrapes}};
+    for (const auto& c : readings) {
+        MonitorSettings settings;
+        settings.NetWork = c.netWork;
+        settings.HttpMetrics = c.metrics;
+        EXPECT_EQ(ConnectionPolicy::ReadingFor(settings), c.expected) << c.netWork << c.metrics;
+    }
+    EXPECT_EQ(PortOutsideRange(0), std::nullopt);
+    EXPECT_EQ(PortOutsideRange(65535), std::nullopt);
+    EXPECT_EQ(PortOutsideRange(-1), "Port -1 is outside 0..65535");
+    EXPECT_EQ(PortOutsideRange(65536, "Port="), "Port=65536 is outside 0..65535");
 }

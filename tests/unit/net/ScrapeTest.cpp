@@ -8,6 +8,7 @@
 #include "FakePlatform.h"
 #include "TempDir.h"
 #include "capacity/Monitor.h"
+#include "net/Reply.h"
 #include "net/Request.h"
 #include "net/Scrape.h"
 
