@@ -56,6 +56,9 @@ GuardedOutcome Perform(Platform& platform, const GuardedOperation& operation) {
     case Kind::ReadFailure:
         outcome.text = platform.ReadFailure(path);
         break;
+    case Kind::CurrentDriveLetter:
+        outcome.text = platform.CurrentDriveLetter();
+        break;
     case Kind::ReplaceFileAtomically:
         outcome.done = platform.ReplaceFileAtomically(path, operation.second);
         break;
@@ -73,7 +76,7 @@ std::string Serialize(const GuardedOperation& operation) {
 std::optional<GuardedOperation> ParseOperation(std::string_view bytes) {
     GuardedOperation operation;
     std::uint64_t firstSize = 0;
-    if (!Take(bytes, operation.kind) || operation.kind > Kind::ReadFailure || !Take(bytes, firstSize) ||
+    if (!Take(bytes, operation.kind) || operation.kind > Kind::CurrentDriveLetter || !Take(bytes, firstSize) ||
         firstSize > bytes.size()) {
         return std::nullopt;
     }

@@ -21,6 +21,7 @@ struct GuardedOperation {
         FileExists,
         ReplaceFileAtomically,
         ReadFailure,
+        CurrentDriveLetter,
     };
     Kind kind = Kind::FileExists;
     std::string first;  // the root or the path
@@ -31,7 +32,7 @@ struct GuardedOperation {
 struct GuardedOutcome {
     bool done = false;               // the answer of RenameNoReplace, CreateOrTruncate, FileExists, Replace...
     DriveAnswer drive;               // type and capacity of the drive queries
-    std::optional<std::string> text; // what ReadTextFile read, why ReadFailure cannot
+    std::optional<std::string> text; // what ReadTextFile read, why ReadFailure cannot, the letter
 };
 
 GuardedOutcome Perform(Platform& platform, const GuardedOperation& operation);

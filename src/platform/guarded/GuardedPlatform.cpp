@@ -102,6 +102,11 @@ std::optional<VolumeSpace> GuardedPlatform::CurrentDiskFreeSpace() {
     return outcome ? outcome->drive.space : std::nullopt;
 }
 
+std::string GuardedPlatform::CurrentDriveLetter() {
+    const auto outcome = OnDrive({}, {Kind::CurrentDriveLetter, {}, {}});
+    return outcome && outcome->text ? *outcome->text : std::string();
+}
+
 DriveType GuardedPlatform::GetDriveType(std::string_view root) {
     const std::string key = DriveKey(root);
     if (const auto outcome = OnDrive(root, {Kind::DriveType, std::string(root), {}})) {

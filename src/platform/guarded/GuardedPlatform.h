@@ -44,7 +44,9 @@ public:
     // An overrunning type query answers the drive's last known type (Remote when none is known), so the
     // letter filter keeps the drive and it publishes its type text.
     DriveType GetDriveType(std::string_view root) override;
-    std::string CurrentDriveLetter() override { return m_inner->CurrentDriveLetter(); }
+    // Looks at every folder of the drive table, so it is bounded like the current directory's volume, and
+    // answers no letter when that overruns or is stuck.
+    std::string CurrentDriveLetter() override;
     std::string FolderOfRoot(std::string_view root) override { return m_inner->FolderOfRoot(root); }
     std::string ConfigurationPath() override { return m_inner->ConfigurationPath(); }
 

@@ -67,6 +67,9 @@ public:
     std::optional<std::string> ReadTextFile(const std::string& path) override { return Answer(path, "text"); }
     bool FileExists(const std::string& path) override { return Answer(path, false); }
     bool ReplaceFileAtomically(const std::string& path, std::string_view) override { return Answer(path, true); }
+    std::string CurrentDriveLetter() override { return Answer(hangCurrentLetter ? "hung/" : "", currentLetter); }
+
+    bool hangCurrentLetter = false;
 
 private:
     template <typename T> T Answer(std::string_view path, T answer) {
@@ -144,6 +147,14 @@ TEST(GuardedPlatform, HangingQueryFailsAndIsNotRepeatedUntilItReturns) {
     const auto space = f.guarded.DiskFreeSpace("N:\\");
     ASSERT_TRUE(space);
     EXPECT_EQ(space->freeBytes, 500ull << 20);
+}
+
+TEST(GuardedPlatform, CurrentLetterThatHangsIsNoLetterAndStopsTheCurrentVolumeToo) {
+    Fixture f(50ms, [](HangingPlatform& platform) { platform.hangCurrentLetter = true; });
+    EXPECT_EQ(f.guarded.CurrentDriveLetter(), "");
+    EXPECT_FALSE(f.guarded.CurrentDiskFreeSpace());
+    f.Open();
+    EXPECT_TRUE(WaitFor([&] { return f.guarded.CurrentDriveLetter() == "C"; }));
 }
 
 TEST(GuardedPlatform, DriveBatchWaitsOneBoundForAllAndAsksAStuckDriveNoMore) {
