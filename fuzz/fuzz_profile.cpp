@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "Latin1Lines.h"
-#include "settings/IniProfile.h"
-#include "settings/SettingsStore.h"
+#include "core/settings/IniProfile.h"
+#include "core/settings/SettingsStore.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -6,9 +6,9 @@
 #include <string_view>
 
 #include "MemoryPlatform.h"
-#include "capacity/Monitor.h"
-#include "net/Request.h"
-#include "net/Scrape.h"
+#include "core/capacity/Monitor.h"
+#include "core/net/Request.h"
+#include "core/net/Scrape.h"
 #include "platform/Utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "MemoryPlatform.h"
-#include "capacity/Monitor.h"
+#include "core/capacity/Monitor.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <unistd.h>
 
 #include "PosixPlatform.h"
-#include "capacity/Monitor.h"
+#include "core/capacity/Monitor.h"
 #include "platform/guarded/GuardedPlatform.h"
 
 namespace fs = std::filesystem;

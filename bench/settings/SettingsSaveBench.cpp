@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "settings/IniProfile.h"
-#include "settings/SettingsStore.h"
+#include "core/settings/IniProfile.h"
+#include "core/settings/SettingsStore.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "CommandPort.h"
 #include "WideText.h"
-#include "report/FixedTexts.h"
+#include "core/diagnostics/FixedTexts.h"
 #include "resource.h"
 #ifdef TARVELLIN_WITH_DIALOG_VIEWS
 #include "win32/dialogs/Win32Dialogs.h"

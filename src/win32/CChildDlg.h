@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "agent/AgentCore.h"
-#include "agent/AgentDriver.h"
-#include "dialogmodels/DriveDialogModel.h"
-#include "dialogmodels/NetworkDialogModel.h"
-#include "dialogmodels/SettingDialogModel.h"
+#include "core/agent/AgentCore.h"
+#include "core/agent/AgentDriver.h"
+#include "core/dialogs/DriveDialogModel.h"
+#include "core/dialogs/NetworkDialogModel.h"
+#include "core/dialogs/SettingDialogModel.h"
 
 class CommandPort;
 class Platform;

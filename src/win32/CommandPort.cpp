@@ -2,10 +2,10 @@
 
 #include <ws2tcpip.h>
 
-#include "capacity/Monitor.h"
-#include "net/ListenAddress.h"
-#include "net/Request.h"
-#include "report/Report.h"
+#include "core/capacity/Monitor.h"
+#include "core/net/ListenAddress.h"
+#include "core/net/Request.h"
+#include "core/diagnostics/Report.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "net/ConnectionPolicy.h"
+#include "core/net/ConnectionPolicy.h"
 
 class Monitor;
 

@@ -10,7 +10,7 @@
 #include "CQuorvantelDlg.h"
 #include "platform/Platform.h"
 #include "platform/guarded/GuardedPlatform.h"
-#include "report/FixedTexts.h"
+#include "core/diagnostics/FixedTexts.h"
 #include "resource.h"
 
 namespace {

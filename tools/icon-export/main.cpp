@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "agent/DrawnIcons.h"
+#include "desktop/DrawnIcons.h"
 
 namespace {
 

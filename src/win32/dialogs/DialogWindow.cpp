@@ -1,6 +1,6 @@
 #include "win32/dialogs/DialogWindow.h"
 
-#include "dialogmodels/DialogModel.h"
+#include "core/dialogs/DialogModel.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "dialogmodels/DialogControls.h"
+#include "core/dialogs/DialogControls.h"
 
 class DialogModel;
 

@@ -1,8 +1,8 @@
 #include "win32/dialogs/Win32Dialogs.h"
 
-#include "dialogmodels/DriveDialogModel.h"
-#include "dialogmodels/NetworkDialogModel.h"
-#include "dialogmodels/SettingDialogModel.h"
+#include "core/dialogs/DriveDialogModel.h"
+#include "core/dialogs/NetworkDialogModel.h"
+#include "core/dialogs/SettingDialogModel.h"
 #include "win32/dialogs/DialogResources.h"
 #include "win32/dialogs/DialogWindow.h"
 

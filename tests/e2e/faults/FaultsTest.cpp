@@ -16,7 +16,7 @@
 #include "AgentProcess.h"
 #include "ScopedMount.h"
 #include "TempDir.h"
-#include "settings/IniProfile.h"
+#include "core/settings/IniProfile.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -13,7 +13,7 @@
 
 #include "FakePlatform.h"
 #include "TempDir.h"
-#include "capacity/Monitor.h"
+#include "core/capacity/Monitor.h"
 
 #include <QWidget>
 

@@ -11,8 +11,8 @@
 
 #include "FakePlatform.h"
 #include "TempDir.h"
-#include "capacity/Monitor.h"
-#include "dialogs/CSettingDlg.h"
+#include "core/capacity/Monitor.h"
+#include "desktop/CSettingDlg.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

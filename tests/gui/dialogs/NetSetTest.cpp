@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "DialogDriver.h"
-#include "dialogs/CNetSet.h"
+#include "desktop/CNetSet.h"
 
 class NetSetTest : public QObject {
     Q_OBJECT

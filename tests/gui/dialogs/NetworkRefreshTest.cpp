@@ -8,8 +8,8 @@
 #include <QTimer>
 
 #include "DialogDriver.h"
-#include "dialogs/CSettingDlg.h"
-#include "net/CommandListener.h"
+#include "desktop/CSettingDlg.h"
+#include "headless/CommandListener.h"
 
 // A refresh requested over the command port while the settings dialog is open and being edited.
 class NetworkRefreshTest : public QObject {

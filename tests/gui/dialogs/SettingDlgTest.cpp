@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "DialogDriver.h"
-#include "dialogs/CSettingDlg.h"
+#include "desktop/CSettingDlg.h"
 
 namespace {
 

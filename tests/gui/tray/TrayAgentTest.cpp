@@ -13,9 +13,9 @@
 
 #include "FakePlatform.h"
 #include "TempDir.h"
-#include "agent/CChildDlg.h"
-#include "agent/DrawnIcons.h"
-#include "dialogs/DialogMetrics.h"
+#include "desktop/CChildDlg.h"
+#include "desktop/DrawnIcons.h"
+#include "desktop/DialogMetrics.h"
 
 namespace {
 

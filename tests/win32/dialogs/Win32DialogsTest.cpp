@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "capacity/Monitor.h"
-#include "dialogmodels/DriveDialogModel.h"
-#include "dialogmodels/NetworkDialogModel.h"
-#include "dialogmodels/SettingDialogModel.h"
+#include "core/capacity/Monitor.h"
+#include "core/dialogs/DriveDialogModel.h"
+#include "core/dialogs/NetworkDialogModel.h"
+#include "core/dialogs/SettingDialogModel.h"
 #include "platform/Platform.h"
 #include "win32/dialogs/DialogResources.h"
 #include "win32/dialogs/Win32Dialogs.h"

@@ -1,0 +1,55 @@
+#include "core/agent/AgentCore.h"
+
+#include "core/agent/StartLine.h"
+#include "core/diagnostics/Report.h"
+
+#include <algorithm>
+#include <utility>
+
+AgentCore::AgentCore(Platform& platform, std::string configurationPath, AgentPresenter& presenter)
+    : m_monitor(platform, std::move(configurationPath)), m_rules(m_monitor), m_presenter(presenter) {}
+
+void AgentCore::Start(const ListenerStart& startListening) {
+    m_rules.Initialise([this, &startListening](int port, const std::string& address) {
+        m_listenedPort = port;
+        if (startListening) {
+            startListening(port, address);
+        }
+    });
+    ShowStatusIfChanged();
+}
+
+void AgentCore::ReloadSettings() {
+    if (!m_rules.Reload()) {
+        return;
+    }
+    Report(ReloadLine(m_monitor.ConfigurationPath(), m_listenedPort.value_or(m_monitor.Settings().Port),
+                      m_monitor.Settings().Port));
+    ShowStatusIfChanged();
+}
+
+void AgentCore::Tick() {
+    m_rules.Tick([this](const std::string& text) { return m_presenter.ShowWarning(text); });
+    ShowStatusIfChanged();
+}
+
+void AgentCore::ShowStatusIfChanged() {
+    if (m_rules.TipText() == m_shownTip && m_rules.Level() == m_shownLevel) {
+        return;
+    }
+    m_shownTip = m_rules.TipText();
+    m_shownLevel = m_rules.Level();
+    m_presenter.ShowStatus(m_shownTip, m_shownLevel);
+}
+
+std::chrono::milliseconds AgentCore::NextTickDelay() {
+    const MonitorSettings& settings = m_monitor.Settings();
+    if (m_monitor.WindowOpen() || (settings.Auto == 1 && m_rules.RefreshDue())) {
+        return kTickInterval;
+    }
+    if (settings.Auto != 1) {
+        return kLongestSleep;
+    }
+    const std::chrono::milliseconds toNextMinute(m_monitor.GetPlatform().MillisecondsToNextMinute());
+    return std::min(toNextMinute + kMinuteMargin, kLongestSleep + kMinuteMargin);
+}

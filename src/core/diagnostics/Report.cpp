@@ -1,0 +1,35 @@
+#include "core/diagnostics/Report.h"
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+void WriteLine(std::string_view text) {
+    std::string line(text);
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    line += '\n';
+    // One write per line, so lines of several threads or processes do not interleave.
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+namespace {
+std::atomic<bool> g_silenced{false};
+} // namespace
+
+void SilenceReports() {
+    g_silenced = true;
+}
+
+void Report(std::string_view message) {
+    if (g_silenced) {
+        return;
+    }
+    std::string line = "tarvellin: ";
+    line += message;
+    WriteLine(line);
+}
