@@ -107,7 +107,10 @@ TEST_F(ProgramControlTest, OptionsAreAnsweredWithoutStartingAnAgent) {
         {{"--folder", "new/deeper", "--help"}, 0, "Usage: tarvellin ", ""},
         {{"--folder=new", "--verbose"}, 2, "", "tarvellin: unknown argument '--verbose' (" + kTakes + ")\n"},
         {{"--folder"}, 2, "", "tarvellin: the option --folder needs a folder\n"},
-        {{"--folder", "tarvellin.ini/sub"}, 2, "", "tarvellin: cannot make the folder 'tarvellin.ini/sub': Not a directory\n"},
+        {{"--folder", "tarvellin.ini/sub"},
+         2,
+         "",
+         "tarvellin: cannot make the folder 'tarvellin.ini/sub': Not a directory\n"},
     };
     WriteSettings();
     const std::string settings = m_dir.Read("tarvellin.ini");
@@ -130,8 +133,8 @@ TEST_F(ProgramControlTest, FolderOptionMakesAndEntersTheWorkingFolderFirst) {
     const std::filesystem::path folder = m_dir.Path() / "new" / "deeper";
     AgentProcess agent(m_dir.Path().string(), {}, TARVELLIN_BINARY, {"--folder", "new/deeper"});
     ASSERT_TRUE(WaitForStartLine(agent)) << agent.Stderr();
-    EXPECT_TRUE(StartLineOf(agent.Stderr()).starts_with("tarvellin: started headless: settings " + folder.string() +
-                                                        "/tarvellin.ini;"))
+    EXPECT_TRUE(StartLineOf(agent.Stderr())
+                    .starts_with("tarvellin: started headless: settings " + folder.string() + "/tarvellin.ini;"))
         << agent.Stderr();
     EXPECT_TRUE(std::filesystem::exists(folder / "tarvellin.lock"));
     EXPECT_EQ(agent.Stop(SIGTERM), 0);
