@@ -22,6 +22,7 @@ import time
 from program_test import Failures, ask, connectable, free_port
 
 START_TIMEOUT = 30.0
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 PAGE = "<html><body>データ更新受け付けました".encode("cp932")
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 
@@ -49,6 +50,14 @@ def wait_listening(port):
     while not connectable(port) and time.monotonic() - started < START_TIMEOUT:
         time.sleep(0.1)
     return connectable(port)
+
+
+def installed_products(wine):
+    """The keys of the products named tarvellin that are installed for the user."""
+    _, out = run(wine, "reg", "query", r"HKCU\Software\Microsoft\Installer\Products", "/s")
+    blocks = re.split(r"^HKEY_CURRENT_USER\\Software\\Microsoft\\Installer\\Products\\", out, flags=re.M)
+    return [block.split()[0] for block in blocks[1:]
+            if re.match(r"\w+\s", block) and re.search(r"ProductName\s+REG_SZ\s+tarvellin\s", block)]
 
 
 def read(path):
@@ -104,11 +113,21 @@ def main():
                    "the program carries its manifest: per-monitor DPI awareness V2, common controls 6",
                    manifest[:300])
 
-    # A run before may have left an installation.
-    run(wine, "msiexec", "/x", windows_path(msi), "/qn")
+    # An older version, installed without AUTOSTART, is replaced by this one (a run before may have left one).
+    older = subprocess.run([os.path.join(ROOT, "packaging/windows/build-msi"), exe, run_folder, "0.9"],
+                           capture_output=True, check=True).stdout.decode().strip()
+    for package in (msi, older):
+        run(wine, "msiexec", "/x", windows_path(package), "/qn")
+    code, _ = run(wine, "msiexec", "/i", windows_path(older), "/qn")
+    failures.check(code == 0 and run_value(wine) is None, "without AUTOSTART=1 there is no Run value",
+                   f"status {code}")
+    before = installed_products(wine)
     code, _ = run(wine, "msiexec", "/i", windows_path(msi), "/qn", "AUTOSTART=1")
     if not failures.check(code == 0, "msiexec /i installs the MSI per user", f"status {code}"):
         return 1
+    after = installed_products(wine)
+    failures.check(len(before) == 1 and len(after) == 1 and before != after, "the upgrade replaced the older version",
+                   f"{before} then {after}")
     programs = glob.glob(os.path.join(prefix, "drive_c/users/*/AppData/Local/Programs/tarvellin/tarvellin.exe"))
     failures.check(len(programs) == 1 and os.path.getsize(programs[0]) == os.path.getsize(exe),
                    "tarvellin.exe is in %LOCALAPPDATA%\\Programs\\tarvellin", repr(programs))
