@@ -13,7 +13,6 @@ import glob
 import os
 import re
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
@@ -39,17 +38,18 @@ def unix_path(prefix, path):
 def run(wine, *arguments, timeout=120):
     # Into a file, not a pipe: a process that Wine starts on the way (a service) would hold a pipe open.
     with tempfile.TemporaryFile() as out:
-        code = subprocess.run([wine, *arguments], stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
+        code = subprocess.run([wine, *arguments], stdin=subprocess.DEVNULL, stdout=out, stderr=out,
                               timeout=timeout).returncode
         out.seek(0)
         return code, out.read().decode("utf-8", errors="replace")
 
 
-def wait_listening(port):
+def wait_until(condition, process=None):
     started = time.monotonic()
-    while not connectable(port) and time.monotonic() - started < START_TIMEOUT:
+    while not condition() and (process is None or process.poll() is None) and \
+            time.monotonic() - started < START_TIMEOUT:
         time.sleep(0.1)
-    return connectable(port)
+    return condition()
 
 
 def installed_products(wine):
@@ -75,12 +75,6 @@ class Agent:
         self.wine, self.window_probe = wine, window_probe
         self.process = subprocess.Popen([wine, *command], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
-
-    def wait_for(self, condition):
-        started = time.monotonic()
-        while not condition() and self.process.poll() is None and time.monotonic() - started < START_TIMEOUT:
-            time.sleep(0.1)
-        return condition()
 
     def __enter__(self):
         return self
@@ -112,6 +106,12 @@ def main():
                    'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' in manifest,
                    "the program carries its manifest: per-monitor DPI awareness V2, common controls 6",
                    manifest[:300])
+
+    blocker = os.path.join(run_folder, "a-file")
+    open(blocker, "w").close()
+    code, out = run(wine, exe, "--folder", windows_path(blocker) + "\\sub")
+    failures.check(code == 2 and "tarvellin: cannot make the folder 'Z:" in out,
+                   "a --folder that cannot be made ends the program with status 2 and one line", f"{code} {out}")
 
     # An older version, installed without AUTOSTART, is replaced by this one (a run before may have left one).
     older = subprocess.run([os.path.join(ROOT, "packaging/windows/build-msi"), exe, run_folder, "0.9"],
@@ -150,14 +150,14 @@ def main():
     settings_folder = unix_path(prefix, settings)
     shutil.rmtree(settings_folder, ignore_errors=True)
     with Agent(wine, window_probe, [installed, "--folder", settings]) as agent:
-        made = agent.wait_for(lambda: os.path.isdir(settings_folder))
+        made = wait_until(lambda: os.path.isdir(settings_folder), agent.process)
     failures.check(made, "the program makes its folder %APPDATA%\\tarvellin")
     port = free_port()
     if made:
         with open(os.path.join(settings_folder, "tarvellin.ini"), "wb") as ini:
             ini.write(f"[Setting]\r\nNetWork=1\r\nPort={port}\r\n".encode("cp932"))
     with Agent(wine, window_probe, [installed, "--folder", settings]) as agent:
-        failures.check(agent.wait_for(lambda: connectable(port)), f"the program answers on port {port}")
+        failures.check(wait_until(lambda: connectable(port), agent.process), f"the program answers on port {port}")
         page = ask(port, b"GET /renew HTTP/1.1\r\n\r\n") if connectable(port) else b""
         failures.check(page.startswith(PAGE), "GET /renew gets the page", repr(page))
     saved = read(os.path.join(settings_folder, "tarvellin.ini"))
@@ -175,7 +175,7 @@ def main():
     failures.check(code == 0, "--service install installs the service", f"status {code}")
     code, out = run(wine, probe, "service", "tarvellin", "start", timeout=60)
     if failures.check(code == 0 and "state 4" in out, "the service manager starts it (SERVICE_RUNNING)", out):
-        failures.check(wait_listening(port), f"the service answers on port {port}")
+        failures.check(wait_until(lambda: connectable(port)), f"the service answers on port {port}")
         page = ask(port, b"GET /renew HTTP/1.1\r\n\r\n") if connectable(port) else b""
         failures.check(page.startswith(PAGE), "GET /renew gets the page from the service", repr(page))
         scrape = ask(port, b"GET /metrics HTTP/1.1\r\n\r\n") if connectable(port) else b""
@@ -187,7 +187,8 @@ def main():
         failures.check(code == 0 and match is not None and int(match.group(1)) < 1000 and "state 3" in out,
                        "a stop passes SERVICE_STOP_PENDING and ends within a second" + took, out)
         failures.check(not connectable(port), "the stopped service no longer listens")
-    failures.check(b"\r\nNokori=" in read(os.path.join(service_folder, "tarvellin.ini")), "the service saved its settings in %ProgramData%\\tarvellin")
+    failures.check(b"\r\nNokori=" in read(os.path.join(service_folder, "tarvellin.ini")),
+                   "the service saved its settings in %ProgramData%\\tarvellin")
     code, _ = run(wine, installed, "--service", "uninstall")
     _, out = run(wine, probe, "service", "tarvellin", "start")
     failures.check(code == 0 and "error 1060" in out, "--service uninstall removes the service", out)
@@ -196,7 +197,8 @@ def main():
     left = [path for path in (programs[0], links[0]) if os.path.exists(path)]
     failures.check(code == 0 and not left and run_value(wine) is None,
                    "msiexec /x removes the program, the shortcut and the Run value", f"status {code}, left {left}")
-    failures.check(os.path.isfile(os.path.join(settings_folder, "tarvellin.ini")), "the settings stay after msiexec /x")
+    failures.check(os.path.isfile(os.path.join(settings_folder, "tarvellin.ini")),
+                   "the settings stay after msiexec /x")
     print(f"installer and service under Wine: {failures.count} failure(s)")
     return 1 if failures.count else 0
 
