@@ -1,6 +1,7 @@
 #include "CChildDlg.h"
 
 #include "CommandPort.h"
+#include "TrayIconSize.h"
 #include "WideText.h"
 #include "core/diagnostics/FixedTexts.h"
 #include "resource.h"
@@ -10,25 +11,89 @@
 
 #include <algorithm>
 
+namespace {
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
+// The functions of newer systems, looked up so that the program also starts where they are missing.
+template <typename Function> Function SystemFunction(const wchar_t* module, const char* name) {
+    HMODULE handle = GetModuleHandleW(module);
+    if (handle == nullptr) {
+        handle = LoadLibraryW(module);
+    }
+    return handle == nullptr ? nullptr
+                             : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
+}
+
+// The side the notification area shows the window's icon at: the small-icon size at the DPI of the window's
+// screen (Windows 10 1607 and later), or at the system's DPI.
+int TrayIconSideFor(HWND window) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
+    static const auto getDpiForWindow = SystemFunction<GetDpiForWindowFunction>(L"user32.dll", "GetDpiForWindow");
+    static const auto getSystemMetricsForDpi =
+        SystemFunction<GetSystemMetricsForDpiFunction>(L"user32.dll", "GetSystemMetricsForDpi");
+    if (getDpiForWindow != nullptr && getSystemMetricsForDpi != nullptr && window != nullptr) {
+        const UINT dpi = getDpiForWindow(window);
+        return TrayIconSide(static_cast<int>(dpi), getSystemMetricsForDpi(SM_CXSMICON, dpi));
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+    if (screen != nullptr) {
+        ReleaseDC(nullptr, screen);
+    }
+    return TrayIconSide(dpi, GetSystemMetrics(SM_CXSMICON));
+}
+
+// The icon drawn at the side, or scaled down from the nearest larger drawing (never up from a smaller one).
+HICON LoadIconAt(HINSTANCE instance, int resourceId, int side) {
+    using LoadIconWithScaleDownFunction = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+    static const auto loadIconWithScaleDown =
+        SystemFunction<LoadIconWithScaleDownFunction>(L"comctl32.dll", "LoadIconWithScaleDown");
+    HICON icon = nullptr;
+    if (loadIconWithScaleDown != nullptr &&
+        SUCCEEDED(loadIconWithScaleDown(instance, MAKEINTRESOURCEW(resourceId), side, side, &icon))) {
+        return icon;
+    }
+    return static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
+}
+
+} // namespace
+
 CChildDlg::CChildDlg(HINSTANCE instance, Platform& platform, const std::string& configurationPath)
     : m_instance(instance), m_core(platform, configurationPath, *this), m_driveModel(m_core.GetMonitor()),
       m_settingModel(m_core.GetMonitor(), m_networkModel),
-      m_driver(m_core, [this](std::chrono::milliseconds delay) { Arm(delay); }) {
-    const int side = GetSystemMetrics(SM_CXSMICON);
-    for (std::size_t level = 0; level < m_levelIcons.size(); ++level) {
-        m_levelIcons[level] = static_cast<HICON>(
-            LoadImageW(instance, MAKEINTRESOURCEW(IDI_LEVEL0 + level), IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
-    }
-}
+      m_driver(m_core, [this](std::chrono::milliseconds delay) { Arm(delay); }) {}
 
 CChildDlg::~CChildDlg() {
     RemoveTrayIcon();
     m_port.reset();
-    for (HICON icon : m_levelIcons) {
+    DestroyLevelIcons();
+}
+
+void CChildDlg::DestroyLevelIcons() {
+    for (HICON& icon : m_levelIcons) {
         if (icon != nullptr) {
             DestroyIcon(icon);
+            icon = nullptr;
         }
     }
+}
+
+void CChildDlg::LoadLevelIcons() {
+    const int side = TrayIconSideFor(m_window);
+    if (side == m_iconSide) {
+        return;
+    }
+    DestroyLevelIcons();
+    m_iconSide = side;
+    for (std::size_t level = 0; level < m_levelIcons.size(); ++level) {
+        m_levelIcons[level] = LoadIconAt(m_instance, IDI_LEVEL0 + static_cast<int>(level), side);
+    }
+    m_iconData.hIcon = m_levelIcons[m_shownLevel];
 }
 
 INT_PTR CChildDlg::RunModal() {
@@ -87,10 +152,19 @@ INT_PTR CChildDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         RemoveTrayIcon();
         return FALSE;
+    case WM_DPICHANGED:
+        // The window's screen has another scale: the icon is drawn anew at the size the area shows there. The
+        // hidden window keeps its size.
+        LoadLevelIcons();
+        if (m_iconAdded) {
+            Shell_NotifyIconW(NIM_MODIFY, &m_iconData);
+        }
+        return TRUE;
     default:
         if (message == m_taskbarCreated && m_taskbarCreated != 0) {
             // The notification area has been made anew (Explorer restarted): the icon is not in it any more.
             m_iconAdded = false;
+            LoadLevelIcons(); // the new area may come with another scale
             AddTrayIcon();
             return TRUE;
         }
@@ -104,7 +178,7 @@ void CChildDlg::OnInitDialog() {
     m_iconData.uID = 0;
     m_iconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     m_iconData.uCallbackMessage = kTrayCallback;
-    m_iconData.hIcon = m_levelIcons[0];
+    LoadLevelIcons();
     // Topmost, so that the warning box it owns comes up above other windows; hidden, at the screen's centre.
     SetWindowPos(m_window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
     SetWindowPos(m_window, HWND_TOP, GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
@@ -169,7 +243,8 @@ void CChildDlg::ShowStatus(const std::string& tipText, int level) {
     const std::size_t length = std::min(tip.size(), std::size(m_iconData.szTip) - 1);
     std::copy_n(tip.begin(), length, m_iconData.szTip);
     m_iconData.szTip[length] = L'\0';
-    m_iconData.hIcon = m_levelIcons[static_cast<std::size_t>(level >= 0 && level < 8 ? level : 0)];
+    m_shownLevel = static_cast<std::size_t>(level >= 0 && level < 8 ? level : 0);
+    m_iconData.hIcon = m_levelIcons[m_shownLevel];
     if (m_iconAdded && !Shell_NotifyIconW(NIM_MODIFY, &m_iconData)) {
         // The notification area has gone: add the icon again once it is back.
         m_iconAdded = false;

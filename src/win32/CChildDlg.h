@@ -57,6 +57,10 @@ private:
     // Adds the icon; while the notification area refuses it, tries again every kTrayRetryMs.
     void AddTrayIcon();
     void RemoveTrayIcon();
+    // Loads the level icons at the size the notification area shows them at the window's DPI, unless they
+    // have that size already.
+    void LoadLevelIcons();
+    void DestroyLevelIcons();
     // Hands the icon the tooltip and the picture of the level.
     void ShowStatus(const std::string& tipText, int level) override;
     // Shows the warning box; 1 when closed with OK, 0 when it could not be shown.
@@ -75,6 +79,8 @@ private:
 #endif
     std::unique_ptr<CommandPort> m_port; // needs the window, made with it
     std::array<HICON, 8> m_levelIcons{};
+    int m_iconSide = 0;           // of m_levelIcons, in pixels
+    std::size_t m_shownLevel = 0; // the level whose icon the area shows
     NOTIFYICONDATAW m_iconData{};
     bool m_iconAdded = false;
     AgentDriver m_driver;

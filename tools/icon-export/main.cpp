@@ -1,6 +1,6 @@
 // tarvellin_icon_export <folder> <size>...: writes <folder>/<size>x<size>/apps/tarvellin.png for each size.
 // tarvellin_icon_export --ico <folder>: writes the Windows program's icons into <folder>: tarvellin.ico (the
-// application icon) and level0.ico to level7.ico (the tray pictures), each at 16 and 32 pixels.
+// application icon) and level0.ico to level7.ico (the tray pictures), each at 16, 20, 24 and 32 pixels.
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr int kIcoSizes[] = {16, 32};
+// The sizes the notification area asks for at 100, 125, 150 and 200 % scaling; larger ones are scaled down from 32.
+constexpr int kIcoSizes[] = {16, 20, 24, 32};
 
 void Append16(QByteArray& out, std::uint16_t value) {
     out.append(static_cast<char>(value & 0xFF));

@@ -96,12 +96,21 @@ TEST_F(ProgramControlTest, OptionsAreAnsweredWithoutStartingAnAgent) {
         std::string stdoutStart;
         std::string stderrText;
     };
+    const std::string kTakes = "tarvellin takes only --folder DIR, --help or --version";
     const Case cases[] = {
-        {{"--help"}, 0, "Usage: tarvellin [--help | --version]\n", ""},
-        {{"-h"}, 0, "Usage: tarvellin [--help | --version]\n", ""},
+        {{"--help"}, 0, "Usage: tarvellin [--folder DIR] [--help | --version]\n", ""},
+        {{"-h"}, 0, "Usage: tarvellin [--folder DIR] [--help | --version]\n", ""},
         {{"--version"}, 0, "tarvellin 2.10 (git revision ", ""},
-        {{"--verbose"}, 2, "", "tarvellin: unknown argument '--verbose' (tarvellin takes only --help or --version)\n"},
-        {{"--help", "now"}, 2, "", "tarvellin: unknown argument 'now' (tarvellin takes only --help or --version)\n"},
+        {{"--verbose"}, 2, "", "tarvellin: unknown argument '--verbose' (" + kTakes + ")\n"},
+        {{"--help", "now"}, 2, "", "tarvellin: unknown argument 'now' (" + kTakes + ")\n"},
+        // The folder is made only when the agent is to run.
+        {{"--folder", "new/deeper", "--help"}, 0, "Usage: tarvellin ", ""},
+        {{"--folder=new", "--verbose"}, 2, "", "tarvellin: unknown argument '--verbose' (" + kTakes + ")\n"},
+        {{"--folder"}, 2, "", "tarvellin: the option --folder needs a folder\n"},
+        {{"--folder", "tarvellin.ini/sub"},
+         2,
+         "",
+         "tarvellin: cannot make the folder 'tarvellin.ini/sub': Not a directory\n"},
     };
     WriteSettings();
     const std::string settings = m_dir.Read("tarvellin.ini");
@@ -118,6 +127,17 @@ TEST_F(ProgramControlTest, OptionsAreAnsweredWithoutStartingAnAgent) {
         EXPECT_EQ(files, (std::vector<std::string>{"c", "tarvellin.ini"}));
         EXPECT_EQ(m_dir.Read("tarvellin.ini"), settings);
     }
+}
+
+TEST_F(ProgramControlTest, FolderOptionMakesAndEntersTheWorkingFolderFirst) {
+    const std::filesystem::path folder = m_dir.Path() / "new" / "deeper";
+    AgentProcess agent(m_dir.Path().string(), {}, TARVELLIN_BINARY, {"--folder", "new/deeper"});
+    ASSERT_TRUE(WaitForStartLine(agent)) << agent.Stderr();
+    EXPECT_TRUE(StartLineOf(agent.Stderr())
+                    .starts_with("tarvellin: started headless: settings " + folder.string() + "/tarvellin.ini;"))
+        << agent.Stderr();
+    EXPECT_TRUE(std::filesystem::exists(folder / "tarvellin.lock"));
+    EXPECT_EQ(agent.Stop(SIGTERM), 0);
 }
 
 TEST_F(ProgramControlTest, SecondAgentInTheFolderIsRefusedUntilTheFirstIsGone) {
