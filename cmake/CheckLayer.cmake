@@ -12,8 +12,9 @@ foreach(file ${FILES})
         if(line MATCHES "include[ \t]*\"([^\"]*)\"")
             set(included ${CMAKE_MATCH_1})
             get_filename_component(folder ${included} DIRECTORY)
-            # A bare name is a file of the same folder.
-            if(NOT folder STREQUAL "" AND NOT folder IN_LIST ALLOWED)
+            get_filename_component(here ${file} DIRECTORY)
+            # A bare name is a file of the same folder; a relative path, one of its subfolders.
+            if(NOT folder STREQUAL "" AND NOT folder IN_LIST ALLOWED AND NOT EXISTS ${here}/${included})
                 string(APPEND faults "${file}: includes ${included}; layer ${LAYER} uses only ${ALLOWED}\n")
             endif()
         elseif(CORE AND line MATCHES "include[ \t]*<([^>]*)>")

@@ -7,7 +7,9 @@ set(TARVELLIN_SOURCE_ROOT ${PROJECT_SOURCE_DIR}/src)
 set(TARVELLIN_LAYER_CHECK ${CMAKE_CURRENT_LIST_DIR}/CheckLayer.cmake)
 
 # tarvellin_layer_check(<target> FOLDER <folder under src> [CORE] [USES <layer targets>...])
-# Records the folder as the target's layer and checks the folder's files against the layers it uses.
+# Records the folder as the target's layer and checks the folder's files against the layers it uses. A face
+# may check each of its subfolders the same way: a file may also include files of its own folder's subfolders
+# by a path relative to itself.
 function(tarvellin_layer_check target)
     cmake_parse_arguments(ARG "CORE" "FOLDER" "USES" ${ARGN})
     set(allowed ${ARG_FOLDER})
@@ -16,23 +18,27 @@ function(tarvellin_layer_check target)
         list(APPEND allowed ${folders})
     endforeach()
     list(REMOVE_DUPLICATES allowed)
-    set_property(GLOBAL PROPERTY tarvellin_layer_folders_${target} ${allowed})
+    get_property(known GLOBAL PROPERTY tarvellin_layer_folders_${target} SET)
+    if(NOT known)
+        set_property(GLOBAL PROPERTY tarvellin_layer_folders_${target} ${allowed})
+    endif()
+    string(MAKE_C_IDENTIFIER ${ARG_FOLDER} check)
 
     file(GLOB files CONFIGURE_DEPENDS ${TARVELLIN_SOURCE_ROOT}/${ARG_FOLDER}/*.h
          ${TARVELLIN_SOURCE_ROOT}/${ARG_FOLDER}/*.cpp)
-    set(rules ${CMAKE_CURRENT_BINARY_DIR}/${target}.layer.cmake)
+    set(rules ${CMAKE_CURRENT_BINARY_DIR}/${check}.layer.cmake)
     # Rewritten only when it changes, so a new configure does not check every layer again.
-    file(WRITE ${rules}.new "set(LAYER ${target})\nset(CORE ${ARG_CORE})\nset(ALLOWED \"${allowed}\")\n"
+    file(WRITE ${rules}.new "set(LAYER ${ARG_FOLDER})\nset(CORE ${ARG_CORE})\nset(ALLOWED \"${allowed}\")\n"
                             "set(FILES \"${files}\")\n")
     file(COPY_FILE ${rules}.new ${rules} ONLY_IF_DIFFERENT)
-    set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.layer.stamp)
+    set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${check}.layer.stamp)
     add_custom_command(OUTPUT ${stamp}
         COMMAND ${CMAKE_COMMAND} -DRULES=${rules} -DSTAMP=${stamp} -P ${TARVELLIN_LAYER_CHECK}
         DEPENDS ${files} ${rules} ${TARVELLIN_LAYER_CHECK}
         COMMENT "Checking the includes of layer ${ARG_FOLDER}" VERBATIM)
-    add_custom_target(${target}_layer DEPENDS ${stamp})
+    add_custom_target(layer_${check} DEPENDS ${stamp})
     if(TARGET ${target})
-        add_dependencies(${target} ${target}_layer)
+        add_dependencies(${target} layer_${check})
     endif()
 endfunction()
 
