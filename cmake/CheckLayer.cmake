@@ -7,14 +7,18 @@ set(system_interface "^(Q|windows|winsock|ws2|shlobj|unistd|fcntl|poll|signal|dl
 
 set(faults "")
 foreach(file ${FILES})
+    get_filename_component(here ${file} DIRECTORY)
     file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
     foreach(line ${lines})
         if(line MATCHES "include[ \t]*\"([^\"]*)\"")
             set(included ${CMAKE_MATCH_1})
             get_filename_component(folder ${included} DIRECTORY)
-            get_filename_component(here ${file} DIRECTORY)
-            # A bare name is a file of the same folder; a relative path, one of its subfolders.
-            if(NOT folder STREQUAL "" AND NOT folder IN_LIST ALLOWED AND NOT EXISTS ${here}/${included})
+            # A bare name is a file of the same folder (of the tree, for a face).
+            set(own FALSE)
+            if(folder STREQUAL "" OR (TREE AND (folder MATCHES "^${LAYER}/" OR EXISTS ${here}/${included})))
+                set(own TRUE)
+            endif()
+            if(NOT own AND NOT folder IN_LIST ALLOWED)
                 string(APPEND faults "${file}: includes ${included}; layer ${LAYER} uses only ${ALLOWED}\n")
             endif()
         elseif(CORE AND line MATCHES "include[ \t]*<([^>]*)>")

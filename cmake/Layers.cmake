@@ -7,11 +7,10 @@ set(TARVELLIN_SOURCE_ROOT ${PROJECT_SOURCE_DIR}/src)
 set(TARVELLIN_LAYER_CHECK ${CMAKE_CURRENT_LIST_DIR}/CheckLayer.cmake)
 
 # tarvellin_layer_check(<target> FOLDER <folder under src> [CORE] [USES <layer targets>...])
-# Records the folder as the target's layer and checks the folder's files against the layers it uses. A face
-# may check each of its subfolders the same way: a file may also include files of its own folder's subfolders
-# by a path relative to itself.
+# Records the folder as the target's layer and checks the folder's files against the layers it uses. With TREE
+# the layer is the folder with its subfolders (a face), whose files may include one another.
 function(tarvellin_layer_check target)
-    cmake_parse_arguments(ARG "CORE" "FOLDER" "USES" ${ARGN})
+    cmake_parse_arguments(ARG "CORE;TREE" "FOLDER" "USES" ${ARGN})
     set(allowed ${ARG_FOLDER})
     foreach(used ${ARG_USES})
         get_property(folders GLOBAL PROPERTY tarvellin_layer_folders_${used})
@@ -24,11 +23,16 @@ function(tarvellin_layer_check target)
     endif()
     string(MAKE_C_IDENTIFIER ${ARG_FOLDER} check)
 
-    file(GLOB files CONFIGURE_DEPENDS ${TARVELLIN_SOURCE_ROOT}/${ARG_FOLDER}/*.h
+    if(ARG_TREE)
+        set(glob GLOB_RECURSE)
+    else()
+        set(glob GLOB)
+    endif()
+    file(${glob} files CONFIGURE_DEPENDS ${TARVELLIN_SOURCE_ROOT}/${ARG_FOLDER}/*.h
          ${TARVELLIN_SOURCE_ROOT}/${ARG_FOLDER}/*.cpp)
     set(rules ${CMAKE_CURRENT_BINARY_DIR}/${check}.layer.cmake)
     # Rewritten only when it changes, so a new configure does not check every layer again.
-    file(WRITE ${rules}.new "set(LAYER ${ARG_FOLDER})\nset(CORE ${ARG_CORE})\nset(ALLOWED \"${allowed}\")\n"
+    file(WRITE ${rules}.new "set(LAYER ${ARG_FOLDER})\nset(CORE ${ARG_CORE})\nset(TREE ${ARG_TREE})\nset(ALLOWED \"${allowed}\")\n"
                             "set(FILES \"${files}\")\n")
     file(COPY_FILE ${rules}.new ${rules} ONLY_IF_DIFFERENT)
     set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${check}.layer.stamp)
