@@ -58,51 +58,51 @@ private:
 
 } // namespace
 
-DialogView::DialogView(QWidget* parent, int resourceId, const char* title, int width, int height) : QDialog(parent) {
-    setObjectName(QStringLiteral("dialog%1").arg(resourceId));
-    setWindowTitle(QString::fromUtf8(title));
+DialogView::DialogView(QWidget* parent, const DialogLayout& layout) : QDialog(parent), m_layout(layout) {
+    setObjectName(QStringLiteral("dialog%1").arg(layout.resourceId));
+    setWindowTitle(QString::fromUtf8(layout.caption));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    m_metrics.SizeDialog(this, width, height);
+    m_metrics.SizeDialog(this, layout.width, layout.height);
 }
 
-void DialogView::Build(DialogModel& model, std::initializer_list<ControlSpec> controls) {
+void DialogView::Build(DialogModel& model) {
     m_model = &model;
     model.Bind(*this);
-    for (const ControlSpec& spec : controls) {
-        const QString caption = QString::fromUtf8(spec.caption);
+    // As in a Windows dialog: where there is a default button, a focused push button takes Enter in its place;
+    // where there is none, no button ever looks like the default one.
+    const bool hasDefault =
+        std::any_of(m_layout.controls.begin(), m_layout.controls.end(),
+                    [](const ControlLayout& spec) { return spec.kind == ControlKind::DefaultButton; });
+    for (const ControlLayout& spec : m_layout.controls) {
+        const QString text = QString::fromUtf8(spec.text);
         QWidget* control = nullptr;
         switch (spec.kind) {
-        case Kind::Label: {
-            auto* label = new QLabel(caption, this);
+        case ControlKind::Text: {
+            auto* label = new QLabel(text, this);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             control = label;
             break;
         }
-        case Kind::Edit:
-        case Kind::PasswordEdit: {
+        case ControlKind::Edit: {
             auto* edit = new QLineEdit(this);
-            if (spec.kind == Kind::PasswordEdit) {
+            if ((spec.style & kPassword) != 0) {
                 edit->setEchoMode(QLineEdit::Password);
             }
             control = edit;
             break;
         }
-        case Kind::Check: {
-            auto* check = new QCheckBox(caption, this);
+        case ControlKind::CheckBox: {
+            auto* check = new QCheckBox(text, this);
             connect(check, &QCheckBox::clicked, this, [this, id = spec.id] { Clicked(id); });
             control = check;
             break;
         }
-        case Kind::Button:
-        case Kind::DefaultButton:
-        case Kind::CommandButton: {
-            auto* button = new QPushButton(caption, this);
-            if (spec.kind == Kind::DefaultButton) {
-                button->setDefault(true);
-            } else if (spec.kind == Kind::CommandButton) {
-                button->setAutoDefault(false);
-            }
+        case ControlKind::PushButton:
+        case ControlKind::DefaultButton: {
+            auto* button = new QPushButton(text, this);
+            button->setAutoDefault(hasDefault);
+            button->setDefault(spec.kind == ControlKind::DefaultButton);
             connect(button, &QPushButton::clicked, this, [this, id = spec.id] { Clicked(id); });
             control = button;
             break;
@@ -110,20 +110,16 @@ void DialogView::Build(DialogModel& model, std::initializer_list<ControlSpec> co
         }
         m_metrics.Place(control, spec.x, spec.y, spec.width, spec.height);
         control->installEventFilter(this);
-        if (spec.id != 0) {
+        if (spec.id != kNoControlId) {
             control->setObjectName(QStringLiteral("control%1").arg(spec.id));
             m_controls[spec.id] = control;
         }
-        if (m_firstTabStop == nullptr && spec.kind != Kind::Label) {
+        if ((spec.style & kNeverShown) != 0) {
+            control->setEnabled(false);
+            control->setVisible(false);
+        } else if (m_firstTabStop == nullptr && spec.kind != ControlKind::Text) {
             m_firstTabStop = control;
         }
-    }
-}
-
-void DialogView::HideForGood(std::initializer_list<int> ids) {
-    for (const int id : ids) {
-        m_controls.at(id)->setEnabled(false);
-        m_controls.at(id)->setVisible(false);
     }
 }
 
