@@ -1,15 +1,16 @@
 #include "desktop/DialogView.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QValidator>
 
 #include <algorithm>
+#include <vector>
 
 #include "core/dialogs/DialogModel.h"
 
@@ -60,64 +61,26 @@ private:
 
 DialogView::DialogView(QWidget* parent, const DialogLayout& layout) : QDialog(parent), m_layout(layout) {
     setObjectName(QStringLiteral("dialog%1").arg(layout.resourceId));
-    setWindowTitle(QString::fromUtf8(layout.caption));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    m_metrics.SizeDialog(this, layout.width, layout.height);
+    m_metrics.SizeDialog(this, layout);
 }
 
 void DialogView::Build(DialogModel& model) {
     m_model = &model;
     model.Bind(*this);
-    // As in a Windows dialog: where there is a default button, a focused push button takes Enter in its place;
-    // where there is none, no button ever looks like the default one.
-    const bool hasDefault =
-        std::any_of(m_layout.controls.begin(), m_layout.controls.end(),
-                    [](const ControlLayout& spec) { return spec.kind == ControlKind::DefaultButton; });
-    for (const ControlLayout& spec : m_layout.controls) {
-        const QString text = QString::fromUtf8(spec.text);
-        QWidget* control = nullptr;
-        switch (spec.kind) {
-        case ControlKind::Text: {
-            auto* label = new QLabel(text, this);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            control = label;
-            break;
+    const std::vector<QWidget*> controls = m_metrics.DrawControls(this, m_layout);
+    for (std::size_t index = 0; index < controls.size(); ++index) {
+        const ControlLayout& spec = m_layout.controls[index];
+        QWidget* control = controls[index];
+        if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            connect(button, &QAbstractButton::clicked, this, [this, id = spec.id] { Clicked(id); });
         }
-        case ControlKind::Edit: {
-            auto* edit = new QLineEdit(this);
-            if ((spec.style & kPassword) != 0) {
-                edit->setEchoMode(QLineEdit::Password);
-            }
-            control = edit;
-            break;
-        }
-        case ControlKind::CheckBox: {
-            auto* check = new QCheckBox(text, this);
-            connect(check, &QCheckBox::clicked, this, [this, id = spec.id] { Clicked(id); });
-            control = check;
-            break;
-        }
-        case ControlKind::PushButton:
-        case ControlKind::DefaultButton: {
-            auto* button = new QPushButton(text, this);
-            button->setAutoDefault(hasDefault);
-            button->setDefault(spec.kind == ControlKind::DefaultButton);
-            connect(button, &QPushButton::clicked, this, [this, id = spec.id] { Clicked(id); });
-            control = button;
-            break;
-        }
-        }
-        m_metrics.Place(control, spec.x, spec.y, spec.width, spec.height);
         control->installEventFilter(this);
         if (spec.id != kNoControlId) {
-            control->setObjectName(QStringLiteral("control%1").arg(spec.id));
             m_controls[spec.id] = control;
         }
-        if ((spec.style & kNeverShown) != 0) {
-            control->setEnabled(false);
-            control->setVisible(false);
-        } else if (m_firstTabStop == nullptr && spec.kind != ControlKind::Text) {
+        if (m_firstTabStop == nullptr && (spec.style & kNeverShown) == 0 && control->focusPolicy() != Qt::NoFocus) {
             m_firstTabStop = control;
         }
     }

@@ -10,6 +10,23 @@ namespace {
 
 using Kind = ControlKind;
 
+// The ids of the dialog manager's OK and Cancel.
+constexpr int kOk = 1;
+constexpr int kCancel = 2;
+
+constexpr std::array kAboutControls{
+    ControlLayout{kNoControlId, Kind::Icon, "", 11, 17, 20, 20},
+    ControlLayout{kNoControlId, Kind::Text, "Quorvantel Version 1.0", 40, 10, 119, 8, kNoPrefix},
+    ControlLayout{kNoControlId, Kind::Text, "ドライブ空容量モニター tarvellin", 40, 25, 119, 8},
+    ControlLayout{kOk, Kind::DefaultButton, "OK", 178, 7, 50, 14},
+};
+
+constexpr std::array kLauncherControls{
+    ControlLayout{kOk, Kind::DefaultButton, "OK", 260, 7, 50, 14},
+    ControlLayout{kCancel, Kind::PushButton, "ｷｬﾝｾﾙ", 260, 23, 50, 14},
+    ControlLayout{kNoControlId, Kind::Text, "TODO: ﾀﾞｲｱﾛｸﾞのｺﾝﾄﾛｰﾙをここに配置", 50, 90, 200, 8},
+};
+
 constexpr std::array kSettingControls{
     ControlLayout{SettingDialogModel::kOkButton, Kind::PushButton, "&OK", 39, 186, 18, 14},
     ControlLayout{SettingDialogModel::kUsedText, Kind::Text, "Static", 7, 7, 77, 8},
@@ -82,6 +99,8 @@ constexpr std::array kDriveControls{
 
 } // namespace
 
+constexpr DialogLayout kAboutDialogLayout{100, "Quorvantelのﾊﾞｰｼﾞｮﾝ情報", 235, 55, kAboutControls};
+constexpr DialogLayout kLauncherDialogLayout{102, "Quorvantel", 319, 200, kLauncherControls};
 constexpr DialogLayout kSettingDialogLayout{131, "tarvellin Ver2.10", 91, 207, kSettingControls};
 constexpr DialogLayout kNetworkDialogLayout{140, "ネットワーク設定", 182, 91, kNetworkControls};
 constexpr DialogLayout kDriveDialogLayout{141, "ﾀﾞｲｱﾛｸﾞ", 202, 223, kDriveControls};

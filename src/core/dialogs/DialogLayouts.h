@@ -12,6 +12,7 @@ enum class ControlKind {
     CheckBox,      // a check box that checks itself on a click
     PushButton,    // a push button; the focused one is pressed by Enter only where the dialog has a default
     DefaultButton, // the push button that Enter presses when no other button has the focus
+    Icon,          // the program's icon in a static control; it has no text
 };
 
 // Style details beyond the kind, as flags.
@@ -19,6 +20,7 @@ enum ControlStyle : unsigned {
     kPlainStyle = 0,
     kPassword = 1u << 0,   // an edit that masks its text
     kNeverShown = 1u << 1, // exists, hidden and disabled, for good
+    kNoPrefix = 1u << 2,   // a text whose ampersands are shown, not taken as the mark of an access key
 };
 
 // One control of a dialog template, at its place in dialog units.
@@ -47,9 +49,11 @@ struct DialogLayout {
     std::span<const ControlLayout> controls;
 };
 
-// Every settings dialog shows the proportional Japanese gothic face at 9 points.
+// Every dialog shows the proportional Japanese gothic face at 9 points.
 inline constexpr DialogFont kDialogFont{"ＭＳ Ｐゴシック", 9, 128};
 
-extern const DialogLayout kSettingDialogLayout; // resource 131
-extern const DialogLayout kNetworkDialogLayout; // resource 140
-extern const DialogLayout kDriveDialogLayout;   // resource 141
+extern const DialogLayout kAboutDialogLayout;    // resource 100
+extern const DialogLayout kLauncherDialogLayout; // resource 102
+extern const DialogLayout kSettingDialogLayout;  // resource 131
+extern const DialogLayout kNetworkDialogLayout;  // resource 140
+extern const DialogLayout kDriveDialogLayout;    // resource 141
