@@ -120,25 +120,17 @@ bool IsEnabled(HWND dialog, int id) {
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
 
-std::wstring Wide(const char* utf8) {
-    std::wstring wide(std::strlen(utf8), L'\0');
-    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(std::strlen(utf8)),
-                                                             wide.data(), static_cast<int>(wide.size()))));
-    return wide;
-}
-
-// A dialog template as the resource compiler wrote it into the program (DLGTEMPLATEEX).
+// A dialog template (DLGTEMPLATEEX) of the program's resources, as the resource compiler wrote it.
 struct DialogTemplate {
     struct Control {
-        DWORD style = 0;
-        int id = 0;
-        short x = 0, y = 0, width = 0, height = 0;
-        std::wstring windowClass;
-        std::wstring text;
+        DWORD style;
+        int id;
+        std::array<short, 4> place;
+        std::wstring windowClass; // a predefined class by its name
+        std::wstring text;        // an ordinal as #<ordinal>
     };
-
     DWORD style = 0;
-    short x = 0, y = 0, width = 0, height = 0;
+    std::array<short, 4> place{};
     std::wstring caption;
     WORD pointSize = 0;
     BYTE charset = 0;
@@ -146,112 +138,78 @@ struct DialogTemplate {
     std::vector<Control> controls;
 };
 
-// The name of a window class given in a template, where the predefined ones may be ordinals.
-std::wstring ClassName(const std::wstring& nameOrOrdinal) {
-    if (nameOrOrdinal == L"#128") {
-        return L"Button";
-    }
-    if (nameOrOrdinal == L"#129") {
-        return L"Edit";
-    }
-    return nameOrOrdinal == L"#130" ? L"Static" : nameOrOrdinal;
-}
-
-// Reads the template of a dialog resource; a template cut short or of another format fails the test.
-class TemplateReader {
-public:
-    explicit TemplateReader(int resourceId) {
-        HMODULE module = GetModuleHandleW(nullptr);
-        if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(resourceId), RT_DIALOG)) {
-            m_start = m_at = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
-            m_end = m_start + SizeofResource(module, found);
-        }
-    }
-
-    DialogTemplate Read() {
-        DialogTemplate dialog;
-        if (Word() != 1 || Word() != 0xFFFF) {
-            ADD_FAILURE() << "not a DLGTEMPLATEEX";
-            return dialog;
-        }
-        Dword(); // help id
-        Dword(); // extended style
-        dialog.style = Dword();
-        const WORD count = Word();
-        dialog.x = static_cast<short>(Word());
-        dialog.y = static_cast<short>(Word());
-        dialog.width = static_cast<short>(Word());
-        dialog.height = static_cast<short>(Word());
-        NameOrOrdinal(); // menu
-        NameOrOrdinal(); // window class
-        dialog.caption = String();
-        if (dialog.style & (DS_SETFONT | DS_SHELLFONT)) {
-            dialog.pointSize = Word();
-            Word(); // weight
-            Byte(); // italic
-            dialog.charset = Byte();
-            dialog.face = String();
-        }
-        for (WORD index = 0; index < count && !m_failed; ++index) {
-            Align();
-            DialogTemplate::Control control;
-            Dword(); // help id
-            Dword(); // extended style
-            control.style = Dword();
-            control.x = static_cast<short>(Word());
-            control.y = static_cast<short>(Word());
-            control.width = static_cast<short>(Word());
-            control.height = static_cast<short>(Word());
-            control.id = static_cast<int>(Dword());
-            control.windowClass = ClassName(NameOrOrdinal());
-            control.text = NameOrOrdinal();
-            m_at += Word(); // creation data
-            dialog.controls.push_back(control);
-        }
-        EXPECT_FALSE(m_failed) << "the template is cut short";
+DialogTemplate ReadTemplate(int resourceId) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(resourceId), RT_DIALOG);
+    DialogTemplate dialog;
+    if (found == nullptr) {
+        ADD_FAILURE() << "no dialog template " << resourceId;
         return dialog;
     }
-
-private:
-    bool Has(std::size_t bytes) {
-        m_failed = m_failed || m_at == nullptr || m_at + bytes > m_end;
-        return !m_failed;
-    }
-    BYTE Byte() { return Has(1) ? *m_at++ : 0; }
-    WORD Word() {
-        WORD value = 0;
-        if (Has(2)) {
-            std::memcpy(&value, m_at, 2);
-            m_at += 2;
+    const auto* start = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
+    const WORD* at = start;
+    const auto dword = [&] {
+        const DWORD low = *at++;
+        return low | (static_cast<DWORD>(*at++) << 16);
+    };
+    const auto place = [&] {
+        std::array<short, 4> rectangle{};
+        for (short& value : rectangle) {
+            value = static_cast<short>(*at++);
         }
+        return rectangle;
+    };
+    const auto text = [&] {
+        std::wstring value;
+        while (*at != 0) {
+            value.push_back(static_cast<wchar_t>(*at++));
+        }
+        ++at;
         return value;
-    }
-    DWORD Dword() {
-        const WORD low = Word();
-        return low | (static_cast<DWORD>(Word()) << 16);
-    }
-    void Align() { m_at = m_start + ((m_at - m_start + 3) & ~3); }
-    std::wstring String() {
-        std::wstring text;
-        for (WORD unit = Word(); unit != 0 && !m_failed; unit = Word()) {
-            text.push_back(static_cast<wchar_t>(unit));
+    };
+    const auto nameOrOrdinal = [&] {
+        if (*at != 0xFFFF) {
+            return text();
         }
-        return text;
+        at += 2;
+        return L"#" + std::to_wstring(at[-1]);
+    };
+    // The resource compiler writes a predefined class as an ordinal or by its name.
+    const auto windowClass = [&] {
+        const std::wstring name = nameOrOrdinal();
+        return name == L"#128" ? L"Button" : name == L"#129" ? L"Edit" : name == L"#130" ? L"Static" : name;
+    };
+    if (at[0] != 1 || at[1] != 0xFFFF) {
+        ADD_FAILURE() << "dialog " << resourceId << " is no DLGTEMPLATEEX";
+        return dialog;
     }
-    // A name, or an ordinal as #<number>.
-    std::wstring NameOrOrdinal() {
-        if (!Has(2) || m_at[0] != 0xFF || m_at[1] != 0xFF) {
-            return String();
-        }
-        Word();
-        return L"#" + std::to_wstring(Word());
+    at += 6; // version, signature, help id, extended style
+    dialog.style = dword();
+    const WORD count = *at++;
+    dialog.place = place();
+    nameOrOrdinal(); // menu
+    nameOrOrdinal(); // window class
+    dialog.caption = text();
+    if (dialog.style & DS_SETFONT) {
+        dialog.pointSize = *at;
+        dialog.charset = static_cast<BYTE>(at[2] >> 8); // after the weight and the italic flag
+        at += 3;
+        dialog.face = text();
     }
-
-    const BYTE* m_start = nullptr;
-    const BYTE* m_at = nullptr;
-    const BYTE* m_end = nullptr;
-    bool m_failed = false;
-};
+    for (WORD index = 0; index < count; ++index) {
+        at = start + ((at - start + 1) & ~1); // each control starts on a DWORD boundary
+        at += 4;                              // help id, extended style
+        const DWORD style = dword();
+        const std::array<short, 4> rectangle = place();
+        const int id = static_cast<int>(dword());
+        std::wstring className = windowClass();
+        std::wstring title = nameOrOrdinal();
+        at += (*at + 1) / 2 + 1; // creation data
+        dialog.controls.push_back({style, id, rectangle, std::move(className), std::move(title)});
+    }
+    EXPECT_LE(static_cast<DWORD>(at - start) * 2, SizeofResource(module, found)) << "dialog " << resourceId;
+    return dialog;
+}
 
 // The window class and the style bits that a control of the kind has in a template, and the mask that
 // selects them.
@@ -287,13 +245,13 @@ KindStyle StyleOf(const ControlLayout& control) {
 // control in order with its id, class, style, text and place.
 void ExpectTemplate(const DialogLayout& layout) {
     SCOPED_TRACE("dialog " + std::to_string(layout.resourceId));
-    const DialogTemplate dialog = TemplateReader(layout.resourceId).Read();
+    const DialogTemplate dialog = ReadTemplate(layout.resourceId);
     constexpr DWORD kFrame = DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
     EXPECT_EQ(dialog.style & kFrame, kFrame);
-    EXPECT_EQ(dialog.caption, Wide(layout.caption));
-    EXPECT_EQ((std::array{dialog.x, dialog.y, dialog.width, dialog.height}),
+    EXPECT_EQ(Utf8(dialog.caption), layout.caption);
+    EXPECT_EQ(dialog.place,
               (std::array<short, 4>{0, 0, static_cast<short>(layout.width), static_cast<short>(layout.height)}));
-    EXPECT_EQ(dialog.face, Wide(kDialogFont.face));
+    EXPECT_EQ(Utf8(dialog.face), kDialogFont.face);
     EXPECT_EQ(dialog.pointSize, kDialogFont.pointSize);
     EXPECT_EQ(dialog.charset, kDialogFont.charset);
 
@@ -302,20 +260,16 @@ void ExpectTemplate(const DialogLayout& layout) {
         const ControlLayout& expected = layout.controls[index];
         const DialogTemplate::Control& control = dialog.controls[index];
         SCOPED_TRACE("control " + std::to_string(index + 1) + ", id " + std::to_string(expected.id));
-        EXPECT_EQ(static_cast<int>(static_cast<short>(control.id)), expected.id);
+        EXPECT_EQ(static_cast<short>(control.id), expected.id);
         const KindStyle kind = StyleOf(expected);
         EXPECT_EQ(_wcsicmp(control.windowClass.c_str(), kind.windowClass), 0) << Utf8(control.windowClass);
         EXPECT_EQ(control.style & kind.mask, kind.bits);
         const DWORD shown = (expected.style & kNeverShown) != 0 ? WS_DISABLED : WS_VISIBLE;
         EXPECT_EQ(control.style & (WS_CHILD | WS_VISIBLE | WS_DISABLED), WS_CHILD | shown);
-        if (expected.kind == ControlKind::Icon) {
-            EXPECT_EQ(control.text, L"#" + std::to_wstring(IDI_APPLICATION_ICON));
-        } else {
-            EXPECT_EQ(Utf8(control.text), expected.text);
-        }
-        EXPECT_EQ((std::array{control.x, control.y, control.width, control.height}),
-                  (std::array{static_cast<short>(expected.x), static_cast<short>(expected.y),
-                              static_cast<short>(expected.width), static_cast<short>(expected.height)}));
+        EXPECT_EQ(Utf8(control.text), expected.kind == ControlKind::Icon ? "#" + std::to_string(IDI_APPLICATION_ICON)
+                                                                         : std::string(expected.text));
+        EXPECT_EQ(control.place, (std::array{static_cast<short>(expected.x), static_cast<short>(expected.y),
+                                             static_cast<short>(expected.width), static_cast<short>(expected.height)}));
     }
 }
 
