@@ -1,11 +1,11 @@
 #include "desktop/CQuorvantelDlg.h"
 
+#include "core/dialogs/DialogLayouts.h"
 #include "desktop/CChildDlg.h"
 #include "desktop/DrawnIcons.h"
 #include "desktop/CAboutDlg.h"
 #include "desktop/DialogMetrics.h"
 
-#include <QLabel>
 #include <QPushButton>
 
 #include <utility>
@@ -14,18 +14,11 @@ CQuorvantelDlg::CQuorvantelDlg(Platform& platform, std::string configurationPath
     : QDialog(parent), m_platform(platform), m_configurationPath(std::move(configurationPath)),
       m_icon(ApplicationIcon()) {
     const DialogMetrics metrics;
-    setWindowTitle(QStringLiteral("Quorvantel"));
     setWindowFlag(Qt::Tool); // no taskbar entry
-    metrics.SizeDialog(this, 319, 200);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
-    metrics.Place(ok, 260, 7, 50, 14);
-    auto* cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    metrics.Place(cancel, 260, 23, 50, 14);
-    auto* placeholder = new QLabel(QStringLiteral("TODO: ﾀﾞｲｱﾛｸﾞのｺﾝﾄﾛｰﾙをここに配置"), this);
-    metrics.Place(placeholder, 50, 90, 200, 8);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    metrics.SizeDialog(this, kLauncherDialogLayout);
+    metrics.DrawControls(this, kLauncherDialogLayout);
+    connect(findChild<QPushButton*>(QStringLiteral("control1")), &QPushButton::clicked, this, &QDialog::accept);
+    connect(findChild<QPushButton*>(QStringLiteral("control2")), &QPushButton::clicked, this, &QDialog::reject);
 }
 
 int CQuorvantelDlg::RunModal() {

@@ -1,10 +1,18 @@
 #include "desktop/DialogMetrics.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QToolTip>
 #include <QWidget>
+
+#include <algorithm>
+
+#include "core/dialogs/DialogLayouts.h"
+#include "desktop/DrawnIcons.h"
 
 namespace {
 
@@ -19,7 +27,7 @@ DialogMetrics::DialogMetrics() {
     // IPAPGothic stands in for the proportional MS gothic face that Japanese Windows uses for dialogs.
     m_font.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"), QStringLiteral("IPAGothic"),
                         QStringLiteral("Noto Sans CJK JP"), QStringLiteral("sans-serif")});
-    m_font.setPointSize(9);
+    m_font.setPointSize(kDialogFont.pointSize);
     const QFontMetrics metrics(m_font);
     // Windows: the average width of the 52 Latin letters, rounded, and the character height.
     const int alphabetWidth =
@@ -36,9 +44,70 @@ void DialogMetrics::Place(QWidget* control, int x, int y, int width, int height)
     control->setGeometry(ToPixels(x, y, width, height));
 }
 
-void DialogMetrics::SizeDialog(QWidget* dialog, int width, int height) const {
+void DialogMetrics::SizeDialog(QWidget* dialog, const DialogLayout& layout) const {
     dialog->setFont(m_font);
-    dialog->setFixedSize(ToPixels(0, 0, width, height).size());
+    dialog->setWindowTitle(QString::fromUtf8(layout.caption));
+    dialog->setFixedSize(ToPixels(0, 0, layout.width, layout.height).size());
+}
+
+std::vector<QWidget*> DialogMetrics::DrawControls(QWidget* dialog, const DialogLayout& layout) const {
+    // As in a Windows dialog: where there is a default button, a focused push button takes Enter in its place;
+    // where there is none, no button ever looks like the default one.
+    const bool hasDefault = std::any_of(layout.controls.begin(), layout.controls.end(), [](const ControlLayout& spec) {
+        return spec.kind == ControlKind::DefaultButton;
+    });
+    std::vector<QWidget*> controls;
+    for (const ControlLayout& spec : layout.controls) {
+        const QString text = QString::fromUtf8(spec.text);
+        QWidget* control = nullptr;
+        switch (spec.kind) {
+        case ControlKind::Text: {
+            auto* label = new QLabel(text, dialog);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            if ((spec.style & kNoPrefix) != 0) {
+                label->setTextFormat(Qt::PlainText);
+            }
+            control = label;
+            break;
+        }
+        case ControlKind::Icon: {
+            auto* icon = new QLabel(dialog);
+            const QRect place = ToPixels(spec.x, spec.y, spec.width, spec.height);
+            icon->setPixmap(ApplicationIcon().pixmap(place.size(), dialog->devicePixelRatio()));
+            control = icon;
+            break;
+        }
+        case ControlKind::Edit: {
+            auto* edit = new QLineEdit(dialog);
+            if ((spec.style & kPassword) != 0) {
+                edit->setEchoMode(QLineEdit::Password);
+            }
+            control = edit;
+            break;
+        }
+        case ControlKind::CheckBox:
+            control = new QCheckBox(text, dialog);
+            break;
+        case ControlKind::PushButton:
+        case ControlKind::DefaultButton: {
+            auto* button = new QPushButton(text, dialog);
+            button->setAutoDefault(hasDefault);
+            button->setDefault(spec.kind == ControlKind::DefaultButton);
+            control = button;
+            break;
+        }
+        }
+        Place(control, spec.x, spec.y, spec.width, spec.height);
+        if (spec.id != kNoControlId) {
+            control->setObjectName(QStringLiteral("control%1").arg(spec.id));
+        }
+        if ((spec.style & kNeverShown) != 0) {
+            control->setEnabled(false);
+            control->setVisible(false);
+        }
+        controls.push_back(control);
+    }
+    return controls;
 }
 
 void UseDialogFontEverywhere() {

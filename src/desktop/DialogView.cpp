@@ -1,15 +1,16 @@
 #include "desktop/DialogView.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QValidator>
 
 #include <algorithm>
+#include <vector>
 
 #include "core/dialogs/DialogModel.h"
 
@@ -58,72 +59,30 @@ private:
 
 } // namespace
 
-DialogView::DialogView(QWidget* parent, int resourceId, const char* title, int width, int height) : QDialog(parent) {
-    setObjectName(QStringLiteral("dialog%1").arg(resourceId));
-    setWindowTitle(QString::fromUtf8(title));
+DialogView::DialogView(QWidget* parent, const DialogLayout& layout) : QDialog(parent), m_layout(layout) {
+    setObjectName(QStringLiteral("dialog%1").arg(layout.resourceId));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    m_metrics.SizeDialog(this, width, height);
+    m_metrics.SizeDialog(this, layout);
 }
 
-void DialogView::Build(DialogModel& model, std::initializer_list<ControlSpec> controls) {
+void DialogView::Build(DialogModel& model) {
     m_model = &model;
     model.Bind(*this);
-    for (const ControlSpec& spec : controls) {
-        const QString caption = QString::fromUtf8(spec.caption);
-        QWidget* control = nullptr;
-        switch (spec.kind) {
-        case Kind::Label: {
-            auto* label = new QLabel(caption, this);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            control = label;
-            break;
+    const std::vector<QWidget*> controls = m_metrics.DrawControls(this, m_layout);
+    for (std::size_t index = 0; index < controls.size(); ++index) {
+        const ControlLayout& spec = m_layout.controls[index];
+        QWidget* control = controls[index];
+        if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            connect(button, &QAbstractButton::clicked, this, [this, id = spec.id] { Clicked(id); });
         }
-        case Kind::Edit:
-        case Kind::PasswordEdit: {
-            auto* edit = new QLineEdit(this);
-            if (spec.kind == Kind::PasswordEdit) {
-                edit->setEchoMode(QLineEdit::Password);
-            }
-            control = edit;
-            break;
-        }
-        case Kind::Check: {
-            auto* check = new QCheckBox(caption, this);
-            connect(check, &QCheckBox::clicked, this, [this, id = spec.id] { Clicked(id); });
-            control = check;
-            break;
-        }
-        case Kind::Button:
-        case Kind::DefaultButton:
-        case Kind::CommandButton: {
-            auto* button = new QPushButton(caption, this);
-            if (spec.kind == Kind::DefaultButton) {
-                button->setDefault(true);
-            } else if (spec.kind == Kind::CommandButton) {
-                button->setAutoDefault(false);
-            }
-            connect(button, &QPushButton::clicked, this, [this, id = spec.id] { Clicked(id); });
-            control = button;
-            break;
-        }
-        }
-        m_metrics.Place(control, spec.x, spec.y, spec.width, spec.height);
         control->installEventFilter(this);
-        if (spec.id != 0) {
-            control->setObjectName(QStringLiteral("control%1").arg(spec.id));
+        if (spec.id != kNoControlId) {
             m_controls[spec.id] = control;
         }
-        if (m_firstTabStop == nullptr && spec.kind != Kind::Label) {
+        if (m_firstTabStop == nullptr && (spec.style & kNeverShown) == 0 && control->focusPolicy() != Qt::NoFocus) {
             m_firstTabStop = control;
         }
-    }
-}
-
-void DialogView::HideForGood(std::initializer_list<int> ids) {
-    for (const int id : ids) {
-        m_controls.at(id)->setEnabled(false);
-        m_controls.at(id)->setVisible(false);
     }
 }
 

@@ -2,18 +2,18 @@
 
 #include <QDialog>
 
-#include <initializer_list>
 #include <map>
 #include <string>
 
 #include "core/dialogs/DialogControls.h"
+#include "core/dialogs/DialogLayouts.h"
 #include "desktop/DialogMetrics.h"
 
 class DialogModel;
 class QCloseEvent;
 class QKeyEvent;
 
-// A dialog window drawn from a table of controls and bound to its model by control id: the view shows and
+// A dialog window drawn from its layout table and bound to its model by control id: the view shows and
 // reads the controls, and forwards clicks, Enter, Esc and the close box to the model, which decides.
 class DialogView : public QDialog, public DialogControls {
     Q_OBJECT
@@ -26,29 +26,10 @@ protected:
     static constexpr int kIdOk = 1;
     static constexpr int kIdCancel = 2;
 
-    enum class Kind {
-        Label,         // a static text; id 0 for one without an id
-        Edit,          // an edit field
-        PasswordEdit,  // an edit field that masks its text
-        Check,         // a check box
-        Button,        // a push button
-        DefaultButton, // the push button that Enter presses when no other button has the focus
-        CommandButton, // a push button that never becomes the default one
-    };
-    // One control of the resource, at its position in dialog units.
-    struct ControlSpec {
-        Kind kind;
-        int id;
-        const char* caption;
-        int x, y, width, height;
-    };
-
-    // A dialog with its resource id, title and size in dialog units.
-    DialogView(QWidget* parent, int resourceId, const char* title, int width, int height);
-    // Creates the controls in resource order, which is also the tab order, and binds them to the model.
-    void Build(DialogModel& model, std::initializer_list<ControlSpec> controls);
-    // Controls that exist but are never shown or enabled.
-    void HideForGood(std::initializer_list<int> ids);
+    // A dialog drawn from its layout: its resource id, caption and size.
+    DialogView(QWidget* parent, const DialogLayout& layout);
+    // Creates the layout's controls in template order, which is also the tab order, and binds them to the model.
+    void Build(DialogModel& model);
 
     // The control with the id.
     template <class Control> Control* ControlById(int id) const { return qobject_cast<Control*>(m_controls.at(id)); }
@@ -74,6 +55,7 @@ private:
     void ShowMessage(int id, const std::string& message) override;
     void End(DialogResult result) override;
 
+    const DialogLayout& m_layout;
     DialogMetrics m_metrics;
     DialogModel* m_model = nullptr;
     std::map<int, QWidget*> m_controls;

@@ -23,10 +23,12 @@ public:
         kAutoCheck = 1006,
         kTime = 1007,
         kUpdateButton = 1009,
+        kMinutesText = 1010,
         kDirectory = 1011,
         kGByteCheck = 1012,
         kNetWorkCheck = 1013,
-        kSparePort = 1014, // hidden and disabled, as is its label 1015
+        kSparePort = 1014, // hidden and disabled, as is its label
+        kPortLabel = 1015,
         kKeikokuCheck = 1016,
         kNokori = 1018,
         kNetworkButton = 1019,

@@ -1,17 +1,18 @@
 #include "win32/dialogs/Win32Dialogs.h"
 
+#include "core/dialogs/DialogLayouts.h"
 #include "core/dialogs/DriveDialogModel.h"
 #include "core/dialogs/NetworkDialogModel.h"
 #include "core/dialogs/SettingDialogModel.h"
-#include "win32/dialogs/DialogResources.h"
 #include "win32/dialogs/DialogWindow.h"
 
 struct Win32Dialogs::State {
     State(HINSTANCE instance, SettingDialogModel& settingsModel, DriveDialogModel& driveModel,
           NetworkDialogModel& networkModel)
         : settingsModel(settingsModel), driveModel(driveModel), networkModel(networkModel),
-          settings(instance, IDD_SETTINGS, settingsModel), drive(instance, IDD_DRIVES, driveModel),
-          network(instance, IDD_NETWORK, networkModel) {}
+          settings(instance, kSettingDialogLayout.resourceId, settingsModel),
+          drive(instance, kDriveDialogLayout.resourceId, driveModel),
+          network(instance, kNetworkDialogLayout.resourceId, networkModel) {}
 
     void SettingsCommand(int id, int code);
     void DriveCommand(int id, int code);
@@ -30,16 +31,16 @@ void Win32Dialogs::State::SettingsCommand(int id, int code) {
         return;
     }
     switch (id) {
-    case IDC_SETTINGS_OK:
+    case SettingDialogModel::kOkButton:
         settingsModel.Handle(DialogEvent::OkButton);
         break;
-    case IDC_SETTINGS_UPDATE:
+    case SettingDialogModel::kUpdateButton:
         settingsModel.Handle(DialogEvent::UpdateButton);
         break;
-    case IDC_SETTINGS_DRIVES:
+    case SettingDialogModel::kDriveButton:
         drive.RunModal(settings.Window()); // its result is not looked at
         break;
-    case IDC_SETTINGS_DETAILS:
+    case SettingDialogModel::kNetworkButton:
         settingsModel.RunNetworkSettings([this] { network.RunModal(settings.Window()); });
         break;
     // The dialog has no OK or Cancel button: these come from the dialog manager for Enter and Esc that did
@@ -57,7 +58,7 @@ void Win32Dialogs::State::SettingsCommand(int id, int code) {
 }
 
 void Win32Dialogs::State::DriveCommand(int id, int code) {
-    if (id == IDC_DRIVES_LETTERS && code == EN_CHANGE) {
+    if (id == DriveDialogModel::kLetters && code == EN_CHANGE) {
         driveModel.LettersChanged();
     } else if (id == IDOK && code == BN_CLICKED) {
         driveModel.Handle(DialogEvent::OkButton);

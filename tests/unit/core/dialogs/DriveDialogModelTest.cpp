@@ -11,11 +11,7 @@ namespace {
 using D = DriveDialogModel;
 
 FakeDialog DriveWindow() {
-    FakeDialog view{D::kOkButton, D::kCancelButton, D::kLetters};
-    for (const int id : D::kFolderIds) {
-        view.controls[id] = FakeDialog::Control{};
-    }
-    return view;
+    return FakeDialog(kDriveDialogLayout);
 }
 
 // How many folder edits are enabled, and that they are exactly the first ones (-1 otherwise).

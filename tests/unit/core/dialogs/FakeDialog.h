@@ -15,21 +15,26 @@
 #include "TempDir.h"
 #include "core/capacity/Monitor.h"
 #include "core/dialogs/DialogControls.h"
+#include "core/dialogs/DialogLayouts.h"
 
-// A dialog window made of plain values: the controls a model may use, by id, and what the model did to
-// them. A model that reaches for a control the dialog does not have fails the test.
+// A dialog window made of plain values: the controls of a dialog's layout, by id, and what the model did to
+// them. A model that reaches for a control the layout does not have, or treats a control as one of another
+// kind (a text as a check box), fails the test.
 class FakeDialog : public DialogControls {
 public:
     struct Control {
+        ControlKind kind = ControlKind::Text;
         std::string text;
         bool checked = false;
         bool enabled = true;
         int limit = -1; // the edit's text limit; -1 when none was set
     };
 
-    explicit FakeDialog(std::initializer_list<int> ids) {
-        for (const int id : ids) {
-            controls[id] = Control{};
+    explicit FakeDialog(const DialogLayout& layout) {
+        for (const ControlLayout& control : layout.controls) {
+            if (control.id != kNoControlId) {
+                controls[control.id].kind = control.kind;
+            }
         }
     }
 
@@ -37,24 +42,27 @@ public:
 
     std::string Text(int id) const override {
         reads.push_back(id);
-        return At(id).text;
+        return Holding(id, ControlKind::Text, ControlKind::Edit).text;
     }
     void SetText(int id, const std::string& text) override {
         writes.push_back(id);
+        Holding(id, ControlKind::Text, ControlKind::Edit);
         const bool changed = At(id).text != text;
         At(id).text = text;
         if (changed && whenChanged) {
             whenChanged(id);
         }
     }
-    void LimitText(int id, int maxChars) override { At(id).limit = maxChars; }
+    void LimitText(int id, int maxChars) override {
+        Holding(id, ControlKind::Edit, ControlKind::Edit).limit = maxChars;
+    }
     bool Checked(int id) const override {
         reads.push_back(id);
-        return At(id).checked;
+        return Holding(id, ControlKind::CheckBox, ControlKind::CheckBox).checked;
     }
     void SetChecked(int id, bool checked) override {
         writes.push_back(id);
-        At(id).checked = checked;
+        Holding(id, ControlKind::CheckBox, ControlKind::CheckBox).checked = checked;
     }
     bool Enabled(int id) const override { return At(id).enabled; }
     void Enable(int id, bool enabled) override { At(id).enabled = enabled; }
@@ -79,6 +87,14 @@ public:
     std::function<void(int id)> whenChanged; // runs after SetText changed a control's text
 
 private:
+    // The control, which must be of the kind (or of the other one).
+    Control& Holding(int id, ControlKind kind, ControlKind otherKind) const {
+        Control& control = At(id);
+        if (control.kind != kind && control.kind != otherKind) {
+            ADD_FAILURE() << "control " << id << " is of another kind";
+        }
+        return control;
+    }
     Control& At(int id) const {
         auto found = controls.find(id);
         if (found == controls.end()) {

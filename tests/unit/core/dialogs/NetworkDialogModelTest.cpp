@@ -23,7 +23,7 @@ protected:
         model.m_changeOverNetwork = 1;
     }
 
-    FakeDialog view{N::kOkButton, N::kCancelButton, N::kPort, N::kRefreshCheck, N::kPassword, N::kChangeCheck};
+    FakeDialog view{kNetworkDialogLayout};
     NetworkDialogModel model;
 };
 

@@ -33,11 +33,8 @@ protected:
     MonitorSettings& Settings() { return machine.monitor->Settings(); }
 
     DialogMachine machine;
-    FakeDialog view{M::kOkButton,      M::kDriveButton,    M::kUsedText,  M::kTotalText,    M::kFreeText,
-                    M::kPath,          M::kAutoCheck,      M::kTime,      M::kUpdateButton, M::kDirectory,
-                    M::kGByteCheck,    M::kNetWorkCheck,   M::kSparePort, M::kKeikokuCheck, M::kNokori,
-                    M::kNetworkButton, M::kOtherDriveCheck};
-    FakeDialog networkView{N::kOkButton, N::kCancelButton, N::kPort, N::kRefreshCheck, N::kPassword, N::kChangeCheck};
+    FakeDialog view{kSettingDialogLayout};
+    FakeDialog networkView{kNetworkDialogLayout};
     NetworkDialogModel network;
     SettingDialogModel model{*machine.monitor, network};
 };
