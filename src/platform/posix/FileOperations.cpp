@@ -404,7 +404,10 @@ int OpenDataFile(const std::string& path, int flags, struct stat& info, std::str
     // O_NONBLOCK: a FIFO put at the name must not hang the agent.
     const int fd = open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
-        failure = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
+        // EISDIR: a folder opened for writing; ENXIO: a FIFO without a reader opened for writing.
+        failure = errno == ELOOP                      ? "it is a symbolic link"
+                  : errno == EISDIR || errno == ENXIO ? "it is not a regular file"
+                                                      : std::strerror(errno);
         return -1;
     }
     if (fstat(fd, &info) != 0) {
