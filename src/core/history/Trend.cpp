@@ -1,6 +1,7 @@
 #include "core/history/Trend.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -24,8 +25,20 @@ double Slope(const FreePoint& a, const FreePoint& b) {
     return (static_cast<double>(b.freeBytes) - static_cast<double>(a.freeBytes)) / static_cast<double>(b.time - a.time);
 }
 
-double Quantile(const std::vector<double>& sorted, double q) {
-    return sorted[static_cast<std::size_t>(q * static_cast<double>(sorted.size() - 1) + 0.5)];
+std::size_t QuantileIndex(std::size_t size, double q) {
+    return static_cast<std::size_t>(q * static_cast<double>(size - 1) + 0.5);
+}
+
+// The quantiles 0.25, 0.5, 0.75 and 0.9 of the slopes, each found within the part the earlier ones left.
+std::array<double, 4> Quartiles(std::vector<double>& slopes) {
+    const auto at = [&slopes](double q) {
+        return slopes.begin() + static_cast<std::ptrdiff_t>(QuantileIndex(slopes.size(), q));
+    };
+    std::nth_element(slopes.begin(), at(0.5), slopes.end());
+    std::nth_element(slopes.begin(), at(0.25), at(0.5));
+    std::nth_element(at(0.5) + 1, at(0.75), slopes.end());
+    std::nth_element(at(0.75) + 1, at(0.9), slopes.end());
+    return {*at(0.25), *at(0.5), *at(0.75), *at(0.9)};
 }
 
 std::int64_t SecondsUntilEmpty(double level, double bytesPerSecond) {
@@ -40,11 +53,19 @@ std::optional<Trend> FitTrend(const std::vector<FreePoint>& points, std::int64_t
                                         [](const FreePoint& point, std::int64_t time) { return point.time < time; });
     const auto last = std::upper_bound(first, points.end(), now,
                                        [](std::int64_t time, const FreePoint& point) { return time < point.time; });
-    const std::vector<FreePoint> used(first, last);
-    const std::size_t n = used.size();
-    if (n < kTrendMinSamples || used.back().time - used.front().time < kTrendMinSpanSeconds) {
+    const auto count = static_cast<std::size_t>(last - first);
+    if (count < kTrendMinSamples || (last - 1)->time - first->time < kTrendMinSpanSeconds) {
         return std::nullopt;
     }
+    // A long window is thinned to evenly spread samples: the fit needs no more to be robust.
+    std::vector<FreePoint> used;
+    const std::size_t stride = (count + kTrendMaxPoints - 1) / kTrendMaxPoints;
+    used.reserve(count / stride + 1);
+    for (auto point = first; point < last;
+         point += static_cast<std::ptrdiff_t>(std::min<std::size_t>(stride, static_cast<std::size_t>(last - point)))) {
+        used.push_back(*point);
+    }
+    const std::size_t n = used.size();
     std::vector<double> slopes;
     if (n * (n - 1) / 2 <= kTrendMaxPairs) {
         for (std::size_t i = 0; i < n; ++i) {
@@ -68,11 +89,10 @@ std::optional<Trend> FitTrend(const std::vector<FreePoint>& points, std::int64_t
     if (slopes.empty()) {
         return std::nullopt;
     }
-    std::sort(slopes.begin(), slopes.end());
-    const double median = Quantile(slopes, 0.5);
+    const auto [q25, median, q75, q90] = Quartiles(slopes);
     Trend trend;
     trend.bytesPerDay = median * kSecondsPerDay;
-    if (Quantile(slopes, 0.9) >= 0) {
+    if (q90 >= 0) {
         return trend;
     }
     // The fitted level at now: the median of each sample carried forward along the median slope.
@@ -83,8 +103,8 @@ std::optional<Trend> FitTrend(const std::vector<FreePoint>& points, std::int64_t
     }
     std::nth_element(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(n / 2), levels.end());
     const double level = std::max(levels[n / 2], 0.0);
-    trend.fullIn = FullIn{SecondsUntilEmpty(level, median), SecondsUntilEmpty(level, Quantile(slopes, 0.25)),
-                          SecondsUntilEmpty(level, Quantile(slopes, 0.75))};
+    trend.fullIn =
+        FullIn{SecondsUntilEmpty(level, median), SecondsUntilEmpty(level, q25), SecondsUntilEmpty(level, q75)};
     return trend;
 }
 
@@ -107,6 +127,8 @@ std::string FullInText(const FullIn& fullIn) {
     const auto count = [unit](std::int64_t seconds) {
         return std::to_string(std::max<std::int64_t>(1, (seconds + unit / 2) / unit));
     };
-    return "full in about " + count(fullIn.seconds) + (inHours ? " hours (" : " days (") + count(fullIn.lowSeconds) +
-           "-" + count(fullIn.highSeconds) + ")";
+    const std::string median = count(fullIn.seconds);
+    const std::string unitName = std::string(inHours ? " hour" : " day") + (median == "1" ? "" : "s");
+    return "full in about " + median + unitName + " (" + count(fullIn.lowSeconds) + "-" + count(fullIn.highSeconds) +
+           ")";
 }

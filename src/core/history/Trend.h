@@ -27,9 +27,10 @@ struct Trend {
 // What a fit needs before it tells anything: at least this many samples spanning at least this long.
 inline constexpr std::size_t kTrendMinSamples = 30;
 inline constexpr std::int64_t kTrendMinSpanSeconds = 3 * 3600;
-// Pairs of samples whose slopes are weighed at most; more samples are paired at random (with a fixed seed, so
-// one history gives one answer).
-inline constexpr std::size_t kTrendMaxPairs = 4000;
+// Samples of a window weighed at most (a longer window is thinned evenly), and pairs of samples whose slopes are
+// weighed at most (more are paired at random, with a fixed seed, so one history gives one answer).
+inline constexpr std::size_t kTrendMaxPoints = 1000;
+inline constexpr std::size_t kTrendMaxPairs = 2000;
 
 // A Theil-Sen fit (the median of the slopes between pairs of samples, which a burst of writes in a few
 // samples cannot swing) of the points of the window before now, sorted by time. nullopt when there are too
