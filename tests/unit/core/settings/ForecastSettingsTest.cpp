@@ -65,7 +65,8 @@ TEST(ForecastSettings, ASaveNeitherAddsNorDropsTheirSections) {
     for (const std::string text : {"[Setting]\nAuto=1\n", "[History]\nDays=7\n[Limits]\nC=10%\n"}) {
         IniProfile ini(text);
         WriteMonitorSettings(ini, ReadMonitorSettings(ini));
-        EXPECT_EQ(ReadForecastSettings(IniProfile(ini.Text())).settings, ReadForecastSettings(IniProfile(text)).settings);
+        EXPECT_EQ(ReadForecastSettings(IniProfile(ini.Text())).settings,
+                  ReadForecastSettings(IniProfile(text)).settings);
         EXPECT_EQ(ini.Text().find("[History]") != std::string::npos, text.find("[History]") != std::string::npos);
     }
 }

@@ -70,8 +70,9 @@ public:
     std::string CurrentDriveLetter() override { return Answer(hangCurrentLetter ? "hung/" : "", currentLetter); }
     // The data-file operations answer what reached them, so a test sees the arguments cross to the worker.
     DataFileRead ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) override {
-        return Answer(path, DataFileRead{DataFileRead::Status::Read, 9, std::to_string(offset) + "," +
-                                                                         std::to_string(length), {}});
+        return Answer(
+            path,
+            DataFileRead{DataFileRead::Status::Read, 9, std::to_string(offset) + "," + std::to_string(length), {}});
     }
     std::string AppendToDataFile(const std::string& path, std::string_view bytes) override {
         return Answer(path, std::string(bytes == "x" ? "" : "other bytes"));
