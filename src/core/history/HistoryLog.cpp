@@ -158,6 +158,10 @@ void HistoryLog::Remember(const HistorySample& sample, std::int64_t now) {
         return;
     }
     std::deque<FreePoint>& points = m_recent[sample.letter];
+    // A clock set back: the samples from the later times go, so the points stay in time order.
+    while (!points.empty() && points.back().time >= sample.time) {
+        points.pop_back();
+    }
     points.push_back({sample.time, sample.freeBytes});
     while (!points.empty() && points.front().time < now - kHistoryMemorySeconds) {
         points.pop_front();

@@ -76,8 +76,8 @@ std::optional<DriveLimit> ParseDriveLimit(std::string_view text) {
 ForecastSettingsRead ReadForecastSettings(const IniProfile& ini) {
     ForecastSettingsRead read;
     ForecastSettings& settings = read.settings;
-    constexpr std::string_view kMissing = "\x01";
-    if (const std::string days = ini.GetProfileString("History", "Days", kMissing); days != kMissing) {
+    if (const std::optional<std::string> stored = ini.GetProfileStrings("History", {"Days"}).front()) {
+        const std::string& days = *stored;
         const std::optional<int> value = WholeNumber(days);
         if (!value) {
             read.problems.push_back("[History] Days=" + days + " is not a number of days from 0 to " +

@@ -510,6 +510,9 @@ std::string Win32Platform::RewriteDataFile(const std::string& path, std::string_
         return failure;
     }
     const std::optional<std::string> ansi = AnsiPath(path);
+    if (!ansi) {
+        return failure;
+    }
     const std::string temporary = *ansi + ".new";
     FileHandle target(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));

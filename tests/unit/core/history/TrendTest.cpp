@@ -71,10 +71,4 @@ const TrendCase kTrendCases[] = {
 INSTANTIATE_TEST_SUITE_P(Series, TrendTest, ::testing::ValuesIn(kTrendCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Trend, FullInTextCountsHoursBelowTwoDaysElseDays) {
-    EXPECT_EQ(FullInText({7 * 3600, 5 * 3600, 9 * 3600}), "full in about 7 hours (5-9)");
-    EXPECT_EQ(FullInText({12 * kSecondsPerDay, 10 * kSecondsPerDay, 15 * kSecondsPerDay}),
-              "full in about 12 days (10-15)");
-}
-
 } // namespace
