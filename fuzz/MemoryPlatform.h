@@ -56,5 +56,29 @@ public:
     std::vector<DriveMapping> DriveTable() const override { return table; }
     void SetDriveTable(std::vector<DriveMapping> newTable) override { table = std::move(newTable); }
 
+    DataFileRead ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) const override {
+        DataFileRead read;
+        const auto it = files.find(path);
+        if (it == files.end()) {
+            read.status = DataFileRead::Status::Missing;
+            return read;
+        }
+        read.status = DataFileRead::Status::Read;
+        read.size = it->second.size();
+        read.bytes = offset < read.size ? it->second.substr(offset, length) : std::string();
+        return read;
+    }
+    std::string AppendToDataFile(const std::string& path, std::string_view bytes) override {
+        files[path] += bytes;
+        return {};
+    }
+    std::string RewriteDataFile(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                std::uint64_t keepTo) override {
+        const std::string old = files[path];
+        keepTo = keepTo < old.size() ? keepTo : old.size();
+        files[path] = std::string(head) + (keepFrom < keepTo ? old.substr(keepFrom, keepTo - keepFrom) : "");
+        return {};
+    }
+
     std::vector<DriveMapping> table{{'C', "/"}};
 };

@@ -22,6 +22,9 @@
 
 #include "PosixPlatform.h"
 #include "core/capacity/Monitor.h"
+#include "core/history/HistoryLog.h"
+#include "core/history/Trend.h"
+#include "core/settings/ForecastSettings.h"
 #include "platform/guarded/GuardedPlatform.h"
 
 namespace fs = std::filesystem;
@@ -119,6 +122,82 @@ void GuardedRefreshCycle(benchmark::State& state) {
     RunRefreshCycles(state, platform);
 }
 
+// A history file holding a week of ten drives' samples, one a minute, read by a log; Next() takes the samples of
+// the next minute.
+class WeekOfHistory {
+public:
+    explicit WeekOfHistory(Platform& platform)
+        : m_path(Machine().Folder(0) + "/tarvellin.history"), m_log(platform, m_path), m_samples(kDrives) {
+        std::ofstream week(m_path, std::ios::binary | std::ios::trunc);
+        week << EncodeHistoryHeader();
+        for (int minute = 0; minute < 7 * 1440; ++minute) {
+            for (const HistorySample& sample : Next()) {
+                week << EncodeHistorySample(sample);
+            }
+        }
+    }
+    ~WeekOfHistory() {
+        std::error_code error;
+        fs::remove(m_path, error);
+    }
+    WeekOfHistory(const WeekOfHistory&) = delete;
+    WeekOfHistory& operator=(const WeekOfHistory&) = delete;
+
+    const std::vector<HistorySample>& Next() {
+        m_now += 60;
+        for (int i = 0; i < kDrives; ++i) {
+            // A slow fill with a wobble, so the fit has work to do.
+            const std::uint64_t free = (100ull << 30) - static_cast<std::uint64_t>(m_now % 100'000) * 4096 -
+                                       static_cast<std::uint64_t>((m_now / 60 * 7919) % 97) * (1u << 20);
+            m_samples[static_cast<std::size_t>(i)] = {m_now, kLetters[i], 500ull << 30, free};
+        }
+        return m_samples;
+    }
+    bool Append() { return !m_log.Append(Next(), kMaxHistoryDays, m_now); }
+    std::int64_t Now() const { return m_now; }
+    const HistoryLog& Log() const { return m_log; }
+
+private:
+    std::string m_path;
+    HistoryLog m_log;
+    std::vector<HistorySample> m_samples;
+    std::int64_t m_now = 1'800'000'000;
+};
+
+// The guarded refresh cycle followed by the history's minute: ten samples appended (through the workers) to a
+// history file that holds a week of samples already.
+void GuardedRefreshWithHistory(benchmark::State& state) {
+    GuardedPlatform platform([] { return std::make_unique<PosixPlatform>(); });
+    BenchMachine& machine = Machine();
+    const std::string configuration = machine.Folder(0) + "/tarvellin.ini";
+    std::ofstream(configuration, std::ios::binary) << machine.SettingsText();
+    WeekOfHistory history(platform);
+    Monitor monitor(platform, configuration);
+    monitor.LoadSettings();
+    monitor.RefreshCycle();
+    if (!history.Append()) {
+        state.SkipWithError("the history file cannot be written");
+    }
+    for (auto _ : state) {
+        monitor.RefreshCycle();
+        benchmark::DoNotOptimize(history.Append());
+    }
+}
+
+// The forecasts of ten drives from a week of samples each (a day's and a week's fit per drive).
+void ForecastTenDrives(benchmark::State& state) {
+    PosixPlatform platform;
+    WeekOfHistory history(platform);
+    if (!history.Append()) {
+        state.SkipWithError("the history file cannot be written");
+    }
+    for (auto _ : state) {
+        for (int i = 0; i < kDrives; ++i) {
+            benchmark::DoNotOptimize(ForecastOf(history.Log().Recent(kLetters[i]), history.Now()));
+        }
+    }
+}
+
 // One file operation handed to its folder's worker and answered: what each operation of a cycle adds.
 void GuardedRoundTrip(benchmark::State& state) {
     GuardedPlatform platform([] { return std::make_unique<PosixPlatform>(); });
@@ -203,6 +282,8 @@ void SameCallsBare(benchmark::State& state) {
 
 BENCHMARK(RefreshCycle)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(GuardedRefreshCycle)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(GuardedRefreshWithHistory)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(ForecastTenDrives)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(GuardedRoundTrip)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(Floor)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(SameCallsBare)->UseRealTime()->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
@@ -249,6 +330,8 @@ int main(int argc, char** argv) {
     reporter.PrintRatio("RefreshCycle", "Floor", "  goal: at most 2.00");
     reporter.PrintRatio("RefreshCycle", "SameCallsBare", "");
     reporter.PrintRatio("GuardedRefreshCycle", "RefreshCycle", "  (what the workers cost per refresh)");
+    reporter.PrintRatio("GuardedRefreshWithHistory", "GuardedRefreshCycle", "  goal: at most 1.10");
+    reporter.PrintRatio("ForecastTenDrives", "GuardedRefreshCycle", "  (a forecast of every drive, per refresh)");
     benchmark::Shutdown();
     return 0;
 }

@@ -52,6 +52,15 @@ struct DriveMapping {
     friend bool operator==(const DriveMapping&, const DriveMapping&) = default;
 };
 
+// What a read of part of a data file found.
+struct DataFileRead {
+    enum class Status : std::uint8_t { Read, Missing, Refused };
+    Status status = Status::Refused;
+    std::uint64_t size = 0; // the whole file's size, when read
+    std::string bytes;      // the part asked for; shorter where the file ends sooner
+    std::string failure;    // why it was refused, in a few words that fit after a colon
+};
+
 // Everything the agent needs of the machine. Root paths are drive roots in the Windows form: a letter,
 // a colon and a backslash ("D:\"). Texts and paths are UTF-8; the implementation converts at its boundary.
 // The queries are const: they change nothing on the machine, so a caller that only reads needs no more than a
@@ -156,6 +165,21 @@ public:
     virtual std::vector<DriveMapping> DriveTable() const = 0;
     // Replaces the drive table with one read from the settings file.
     virtual void SetDriveTable(std::vector<DriveMapping> table) = 0;
+
+    // Data files of the agent's own (the history). Each is a regular file of the user the agent runs as: a
+    // symbolic link (reparse point), a folder or another user's file at the path is refused and left alone.
+    // Failures are told in a few words that fit after a colon ("it is a symbolic link").
+
+    // Up to length bytes from offset, with the file's size; Missing when nothing is at the path.
+    virtual DataFileRead ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) const = 0;
+    // Appends the bytes in one write at the end of the file, creating it when missing. Empty when done, else why
+    // not (part of the bytes may have reached the file then).
+    virtual std::string AppendToDataFile(const std::string& path, std::string_view bytes) = 0;
+    // Replaces the file in one atomic step (a temporary file beside it, then a rename) by head followed by the
+    // old file's bytes from keepFrom up to keepTo (none when keepFrom >= keepTo). Empty when done, else why not;
+    // the old file is then left as it was.
+    virtual std::string RewriteDataFile(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                        std::uint64_t keepTo) = 0;
 };
 
 // The platform of this build.

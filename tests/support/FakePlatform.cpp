@@ -1,5 +1,6 @@
 #include "FakePlatform.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -107,4 +108,37 @@ bool FakePlatform::ReplaceFileAtomically(const std::string& path, std::string_vi
 
 std::string FakePlatform::ToCodePage932(std::string_view utf8) const {
     return encoder ? encoder(utf8) : std::string(utf8);
+}
+
+DataFileRead FakePlatform::ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) const {
+    DataFileRead read;
+    const auto it = dataFiles.find(path);
+    if (!dataFileRefusal.empty() || it == dataFiles.end()) {
+        read.status = dataFileRefusal.empty() ? DataFileRead::Status::Missing : DataFileRead::Status::Refused;
+        read.failure = dataFileRefusal;
+        return read;
+    }
+    read.status = DataFileRead::Status::Read;
+    read.size = it->second.size();
+    read.bytes = offset < read.size ? it->second.substr(offset, length) : std::string();
+    return read;
+}
+
+std::string FakePlatform::AppendToDataFile(const std::string& path, std::string_view bytes) {
+    if (dataFileRefusal.empty()) {
+        dataFiles[path] += bytes;
+    }
+    return dataFileRefusal;
+}
+
+std::string FakePlatform::RewriteDataFile(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                          std::uint64_t keepTo) {
+    if (!dataFileRefusal.empty()) {
+        return dataFileRefusal;
+    }
+    ++dataFileRewrites;
+    const std::string old = dataFiles[path];
+    keepTo = std::min<std::uint64_t>(keepTo, old.size());
+    dataFiles[path] = std::string(head) + (keepFrom < keepTo ? old.substr(keepFrom, keepTo - keepFrom) : "");
+    return {};
 }

@@ -38,6 +38,12 @@ public:
     // Decoding of a settings-file line; the identity unless a test needs another encoding.
     std::function<std::string(std::string_view)> lineDecoder;
 
+    // Data files, held in memory by path; when dataFileRefusal is set every data-file operation is refused
+    // with it as the reason (as for another user's file).
+    std::map<std::string, std::string> dataFiles;
+    std::string dataFileRefusal;
+    int dataFileRewrites = 0;
+
     // Counters of the calls made, for tests that check what ran.
     mutable int capacityQueries = 0;
     mutable int driveTypeQueries = 0;
@@ -67,6 +73,10 @@ public:
     bool UsesDriveTable() const override { return usesDriveTable; }
     std::vector<DriveMapping> DriveTable() const override { return driveTable; }
     void SetDriveTable(std::vector<DriveMapping> table) override { driveTable = std::move(table); }
+    DataFileRead ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) const override;
+    std::string AppendToDataFile(const std::string& path, std::string_view bytes) override;
+    std::string RewriteDataFile(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                std::uint64_t keepTo) override;
 
 private:
     // The drive of a root path "X:\" (either case), or nullptr.

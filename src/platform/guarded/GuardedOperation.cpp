@@ -62,6 +62,17 @@ GuardedOutcome Perform(Platform& platform, const GuardedOperation& operation) {
     case Kind::ReplaceFileAtomically:
         outcome.done = platform.ReplaceFileAtomically(path, operation.second);
         break;
+    case Kind::ReadDataFile:
+        outcome.dataFile = platform.ReadDataFile(path, operation.offset, operation.length);
+        break;
+    case Kind::AppendToDataFile:
+        outcome.text = platform.AppendToDataFile(path, operation.second);
+        outcome.done = outcome.text->empty();
+        break;
+    case Kind::RewriteDataFile:
+        outcome.text = platform.RewriteDataFile(path, operation.second, operation.offset, operation.length);
+        outcome.done = outcome.text->empty();
+        break;
     }
     return outcome;
 }
@@ -69,6 +80,8 @@ GuardedOutcome Perform(Platform& platform, const GuardedOperation& operation) {
 std::string Serialize(const GuardedOperation& operation) {
     std::string bytes;
     Append(bytes, operation.kind);
+    Append(bytes, operation.offset);
+    Append(bytes, operation.length);
     Append(bytes, static_cast<std::uint64_t>(operation.first.size()));
     return bytes + operation.first + operation.second;
 }
@@ -76,8 +89,8 @@ std::string Serialize(const GuardedOperation& operation) {
 std::optional<GuardedOperation> ParseOperation(std::string_view bytes) {
     GuardedOperation operation;
     std::uint64_t firstSize = 0;
-    if (!Take(bytes, operation.kind) || operation.kind > Kind::CurrentDriveLetter || !Take(bytes, firstSize) ||
-        firstSize > bytes.size()) {
+    if (!Take(bytes, operation.kind) || operation.kind > Kind::RewriteDataFile || !Take(bytes, operation.offset) ||
+        !Take(bytes, operation.length) || !Take(bytes, firstSize) || firstSize > bytes.size()) {
         return std::nullopt;
     }
     operation.first = bytes.substr(0, firstSize);
@@ -93,6 +106,11 @@ std::string Serialize(const GuardedOutcome& outcome) {
     Append(bytes, static_cast<std::uint8_t>(outcome.drive.space.has_value()));
     Append(bytes, space.totalBytes);
     Append(bytes, space.freeBytes);
+    Append(bytes, outcome.dataFile.status);
+    Append(bytes, outcome.dataFile.size);
+    Append(bytes, static_cast<std::uint64_t>(outcome.dataFile.failure.size()));
+    Append(bytes, static_cast<std::uint64_t>(outcome.dataFile.bytes.size()));
+    bytes += outcome.dataFile.failure + outcome.dataFile.bytes;
     Append(bytes, static_cast<std::uint8_t>(outcome.text.has_value()));
     return bytes + outcome.text.value_or(std::string());
 }
@@ -103,8 +121,18 @@ std::optional<GuardedOutcome> ParseOutcome(std::string_view bytes) {
     std::uint8_t hasSpace = 0;
     std::uint8_t hasText = 0;
     VolumeSpace space;
+    std::uint64_t failureSize = 0;
+    std::uint64_t dataSize = 0;
     if (!Take(bytes, done) || !Take(bytes, outcome.drive.type) || !Take(bytes, hasSpace) ||
-        !Take(bytes, space.totalBytes) || !Take(bytes, space.freeBytes) || !Take(bytes, hasText)) {
+        !Take(bytes, space.totalBytes) || !Take(bytes, space.freeBytes) || !Take(bytes, outcome.dataFile.status) ||
+        !Take(bytes, outcome.dataFile.size) || !Take(bytes, failureSize) || !Take(bytes, dataSize) ||
+        failureSize > bytes.size() || dataSize > bytes.size() - failureSize) {
+        return std::nullopt;
+    }
+    outcome.dataFile.failure = bytes.substr(0, failureSize);
+    outcome.dataFile.bytes = bytes.substr(failureSize, dataSize);
+    bytes.remove_prefix(failureSize + dataSize);
+    if (!Take(bytes, hasText)) {
         return std::nullopt;
     }
     outcome.done = done != 0;

@@ -22,17 +22,24 @@ struct GuardedOperation {
         ReplaceFileAtomically,
         ReadFailure,
         CurrentDriveLetter,
+        ReadDataFile,
+        AppendToDataFile,
+        RewriteDataFile,
     };
     Kind kind = Kind::FileExists;
-    std::string first;  // the root or the path
-    std::string second; // the target of a move, the content of a replacement
+    std::string first;        // the root or the path
+    std::string second;       // the target of a move, the content of a replacement, the bytes appended, the head
+    std::uint64_t offset = 0; // where a data file's read starts, where a rewrite's kept part starts
+    std::uint64_t length = 0; // how much a read takes, where a rewrite's kept part ends
 };
 
 // What an operation answered; each kind fills its own part.
 struct GuardedOutcome {
     bool done = false;               // the answer of RenameNoReplace, CreateOrTruncate, FileExists, Replace...
     DriveAnswer drive;               // type and capacity of the drive queries
-    std::optional<std::string> text; // what ReadTextFile read, why ReadFailure cannot, the letter
+    std::optional<std::string> text; // what ReadTextFile read, why ReadFailure cannot, the letter, why a data
+                                     // file's append or rewrite failed
+    DataFileRead dataFile;           // what ReadDataFile found
 };
 
 GuardedOutcome Perform(Platform& platform, const GuardedOperation& operation);

@@ -155,3 +155,29 @@ std::vector<DriveAnswer> GuardedPlatform::QueryDrives(const std::vector<std::str
     }
     return answers;
 }
+
+namespace {
+
+std::string FailureOf(const std::optional<GuardedOutcome>& outcome) {
+    return !outcome ? FolderDidNotAnswer() : outcome->text.value_or(std::string());
+}
+
+} // namespace
+
+DataFileRead GuardedPlatform::ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) const {
+    if (auto outcome = InFolders(path, path, {Kind::ReadDataFile, path, {}, offset, length})) {
+        return std::move(outcome->dataFile);
+    }
+    DataFileRead overran;
+    overran.failure = FolderDidNotAnswer();
+    return overran;
+}
+
+std::string GuardedPlatform::AppendToDataFile(const std::string& path, std::string_view bytes) {
+    return FailureOf(InFolders(path, path, {Kind::AppendToDataFile, path, std::string(bytes), 0, 0}));
+}
+
+std::string GuardedPlatform::RewriteDataFile(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                             std::uint64_t keepTo) {
+    return FailureOf(InFolders(path, path, {Kind::RewriteDataFile, path, std::string(head), keepFrom, keepTo}));
+}

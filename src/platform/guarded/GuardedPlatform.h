@@ -89,6 +89,13 @@ public:
     // Workers made before take the new table once they are idle (they are replaced).
     void SetDriveTable(std::vector<DriveMapping> table) override;
 
+    // Data files, each bounded by its folder; an overrun is refused with the bound as its reason. A rewrite that
+    // overruns goes on in its worker and the folder stays stuck until it ends.
+    DataFileRead ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) const override;
+    std::string AppendToDataFile(const std::string& path, std::string_view bytes) override;
+    std::string RewriteDataFile(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                std::uint64_t keepTo) override;
+
 private:
     using Kind = GuardedOperation::Kind;
 

@@ -393,3 +393,141 @@ unsigned CurrentUmask() {
     static const unsigned mask = ReadUmask();
     return mask;
 }
+
+namespace {
+
+// Largest part of a data file read at once.
+constexpr std::uint64_t kMaxDataReadBytes = 64u << 20;
+
+// Opens a data file without following a link and checks it is a regular file of ours; why not otherwise.
+int OpenDataFile(const std::string& path, int flags, struct stat& info, std::string& failure) {
+    // O_NONBLOCK: a FIFO put at the name must not hang the agent.
+    const int fd = open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        // EISDIR: a folder opened for writing; ENXIO: a FIFO without a reader opened for writing.
+        failure = errno == ELOOP                      ? "it is a symbolic link"
+                  : errno == EISDIR || errno == ENXIO ? "it is not a regular file"
+                                                      : std::strerror(errno);
+        return -1;
+    }
+    if (fstat(fd, &info) != 0) {
+        failure = std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        failure = "it is not a regular file";
+    } else if (info.st_uid != geteuid()) {
+        failure = "it belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+    } else {
+        return fd;
+    }
+    close(fd);
+    errno = EPERM; // not ENOENT: something is there
+    return -1;
+}
+
+bool ReadAllAt(int fd, std::string& bytes, std::uint64_t offset, std::uint64_t length) {
+    bytes.resize(static_cast<std::size_t>(length));
+    std::size_t used = 0;
+    while (used < bytes.size()) {
+        const ssize_t got = pread(fd, bytes.data() + used, bytes.size() - used, static_cast<off_t>(offset + used));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        used += static_cast<std::size_t>(got);
+    }
+    bytes.resize(used);
+    return true;
+}
+
+} // namespace
+
+DataFileRead ReadDataFileRange(const std::string& path, std::uint64_t offset, std::uint64_t length) {
+    DataFileRead read;
+    struct stat info {};
+    const int fd = OpenDataFile(path, O_RDONLY, info, read.failure);
+    if (fd < 0) {
+        read.status = errno == ENOENT ? DataFileRead::Status::Missing : DataFileRead::Status::Refused;
+        return read;
+    }
+    read.size = static_cast<std::uint64_t>(info.st_size);
+    const std::uint64_t wanted = offset >= read.size ? 0 : std::min({length, read.size - offset, kMaxDataReadBytes});
+    read.status =
+        ReadAllAt(fd, read.bytes, offset, wanted) ? DataFileRead::Status::Read : DataFileRead::Status::Refused;
+    if (read.status == DataFileRead::Status::Refused) {
+        read.failure = std::strerror(errno);
+        read.bytes.clear();
+    }
+    close(fd);
+    return read;
+}
+
+std::string AppendDataFileBytes(const std::string& path, std::string_view bytes) {
+    std::string failure;
+    struct stat info {};
+    const int fd = OpenDataFile(path, O_WRONLY | O_APPEND | O_CREAT, info, failure);
+    if (fd < 0) {
+        return failure;
+    }
+    if (!WriteAll(fd, bytes)) {
+        failure = std::strerror(errno);
+    }
+    if (close(fd) != 0 && failure.empty()) {
+        failure = std::strerror(errno);
+    }
+    return failure;
+}
+
+std::string RewriteDataFileContent(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                   std::uint64_t keepTo) {
+    std::string failure;
+    struct stat info {};
+    const int old = OpenDataFile(path, O_RDONLY, info, failure);
+    const bool missing = old < 0 && errno == ENOENT;
+    if (old < 0 && !(missing && keepFrom >= keepTo)) {
+        return failure;
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    std::string temporary = (slash == std::string::npos ? std::string() : folder) + "." +
+                            path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        failure = std::string("no temporary file beside it: ") + std::strerror(errno);
+        if (old >= 0) {
+            close(old);
+        }
+        return failure;
+    }
+    bool ok = WriteAll(fd, head);
+    std::string chunk;
+    for (std::uint64_t at = keepFrom; ok && old >= 0 && at < keepTo; at += chunk.size()) {
+        ok = ReadAllAt(old, chunk, at, std::min<std::uint64_t>(keepTo - at, 1u << 20)) && !chunk.empty() &&
+             WriteAll(fd, chunk);
+    }
+    const mode_t mode = old >= 0 ? (info.st_mode & 07777) : static_cast<mode_t>(0666u & ~CurrentUmask());
+    ok = ok && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+    if (!ok) {
+        failure = std::strerror(errno);
+    }
+    ok = (close(fd) == 0) && ok;
+    if (old >= 0) {
+        close(old);
+    }
+    // The rename replaces whatever holds the name now, a link planted meanwhile included, never a link's target.
+    if (!ok || rename(temporary.c_str(), path.c_str()) != 0) {
+        failure = failure.empty() ? std::strerror(errno) : failure;
+        unlink(temporary.c_str());
+        return failure;
+    }
+    const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        fsync(folderFd);
+        close(folderFd);
+    }
+    return {};
+}

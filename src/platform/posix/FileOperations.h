@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/Platform.h"
 
 // How a rename that must not replace its target is done.
 enum class RenameMethod {
@@ -39,3 +42,10 @@ bool ReplaceFileContent(const std::string& path, std::string_view content);
 
 // The process's file-creation mask.
 unsigned CurrentUmask();
+
+// Data files (see Platform::ReadDataFile and the two after it): regular files of the effective user only,
+// never reached through a symbolic link.
+DataFileRead ReadDataFileRange(const std::string& path, std::uint64_t offset, std::uint64_t length);
+std::string AppendDataFileBytes(const std::string& path, std::string_view bytes);
+std::string RewriteDataFileContent(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                   std::uint64_t keepTo);

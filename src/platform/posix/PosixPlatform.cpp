@@ -449,3 +449,16 @@ void PosixPlatform::SetDriveTable(std::vector<DriveMapping> table) {
 std::unique_ptr<Platform> CreatePlatform() {
     return std::make_unique<PosixPlatform>();
 }
+
+DataFileRead PosixPlatform::ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) const {
+    return ReadDataFileRange(path, offset, length);
+}
+
+std::string PosixPlatform::AppendToDataFile(const std::string& path, std::string_view bytes) {
+    return AppendDataFileBytes(path, bytes);
+}
+
+std::string PosixPlatform::RewriteDataFile(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                           std::uint64_t keepTo) {
+    return RewriteDataFileContent(path, head, keepFrom, keepTo);
+}

@@ -49,6 +49,11 @@ public:
     std::vector<DriveMapping> DriveTable() const override;
     void SetDriveTable(std::vector<DriveMapping> table) override;
 
+    DataFileRead ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) const override;
+    std::string AppendToDataFile(const std::string& path, std::string_view bytes) override;
+    std::string RewriteDataFile(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                std::uint64_t keepTo) override;
+
 private:
     // What a letter stands for under the current tables.
     struct Drive {

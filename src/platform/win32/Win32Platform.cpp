@@ -388,3 +388,151 @@ std::vector<DriveMapping> Win32Platform::DriveTable() const {
 }
 
 void Win32Platform::SetDriveTable(std::vector<DriveMapping> /*table*/) {}
+
+namespace {
+
+// Largest part of a data file read at once.
+constexpr std::uint64_t kMaxDataReadBytes = 64u << 20;
+
+std::string ErrorText(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return "it does not exist";
+    case ERROR_ACCESS_DENIED:
+        return "access denied";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return "another program holds it";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return "the disk is full";
+    default:
+        return "Windows error " + std::to_string(error);
+    }
+}
+
+// Opens a data file without following a reparse point and checks it is a plain file; why not otherwise.
+HANDLE OpenDataFile(const std::string& path, DWORD access, DWORD disposition, std::string& failure, DWORD& error) {
+    const std::optional<std::string> ansi = AnsiPath(path);
+    if (!ansi) {
+        error = ERROR_FILE_NOT_FOUND;
+        failure = "its name has no form in the ANSI code page";
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = CreateFileA(ansi->c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        failure = ErrorText(error);
+        return file;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & kNotAPlainFile) != 0) {
+        error = ERROR_ACCESS_DENIED;
+        failure = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? "it is a symbolic link"
+                                                                              : "it is not a regular file";
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+bool ReadAt(HANDLE file, std::string& bytes, std::uint64_t offset, std::uint64_t length) {
+    bytes.resize(static_cast<std::size_t>(length));
+    std::size_t used = 0;
+    if (!MoveTo(file, offset)) {
+        return false;
+    }
+    while (used < bytes.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - used, 1u << 20));
+        DWORD got = 0;
+        if (!ReadFile(file, bytes.data() + used, chunk, &got, nullptr)) {
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        used += got;
+    }
+    bytes.resize(used);
+    return true;
+}
+
+} // namespace
+
+DataFileRead Win32Platform::ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) const {
+    DataFileRead read;
+    DWORD error = 0;
+    FileHandle file(OpenDataFile(path, GENERIC_READ, OPEN_EXISTING, read.failure, error));
+    LARGE_INTEGER size{};
+    if (!file.IsValid()) {
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        read.status = missing ? DataFileRead::Status::Missing : DataFileRead::Status::Refused;
+        return read;
+    }
+    if (!GetFileSizeEx(file.Get(), &size)) {
+        read.failure = ErrorText(GetLastError());
+        return read;
+    }
+    read.size = static_cast<std::uint64_t>(size.QuadPart);
+    const std::uint64_t wanted = offset >= read.size ? 0 : std::min({length, read.size - offset, kMaxDataReadBytes});
+    if (!ReadAt(file.Get(), read.bytes, offset, wanted)) {
+        read.failure = ErrorText(GetLastError());
+        read.bytes.clear();
+        return read;
+    }
+    read.status = DataFileRead::Status::Read;
+    return read;
+}
+
+std::string Win32Platform::AppendToDataFile(const std::string& path, std::string_view bytes) {
+    std::string failure;
+    DWORD error = 0;
+    // FILE_APPEND_DATA alone: every write goes to the end of the file.
+    FileHandle file(OpenDataFile(path, FILE_APPEND_DATA, OPEN_ALWAYS, failure, error));
+    if (!file.IsValid()) {
+        return failure;
+    }
+    if (!WriteAll(file.Get(), bytes)) {
+        failure = ErrorText(GetLastError());
+    }
+    return file.Close() || !failure.empty() ? failure : ErrorText(GetLastError());
+}
+
+std::string Win32Platform::RewriteDataFile(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                           std::uint64_t keepTo) {
+    std::string failure;
+    DWORD error = 0;
+    FileHandle old(OpenDataFile(path, GENERIC_READ, OPEN_EXISTING, failure, error));
+    const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    if (!old.IsValid() && !(missing && keepFrom >= keepTo)) {
+        return failure;
+    }
+    const std::optional<std::string> ansi = AnsiPath(path);
+    if (!ansi) {
+        return failure;
+    }
+    const std::string temporary = *ansi + ".new";
+    FileHandle target(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!target.IsValid()) {
+        return "no temporary file beside it: " + ErrorText(GetLastError());
+    }
+    bool ok = WriteAll(target.Get(), head);
+    std::string chunk;
+    for (std::uint64_t at = keepFrom; ok && old.IsValid() && at < keepTo; at += chunk.size()) {
+        ok = ReadAt(old.Get(), chunk, at, std::min<std::uint64_t>(keepTo - at, 1u << 20)) && !chunk.empty() &&
+             WriteAll(target.Get(), chunk);
+    }
+    ok = ok && FlushFileBuffers(target.Get());
+    failure = ok ? std::string() : ErrorText(GetLastError());
+    ok = target.Close() && ok;
+    old.Close();
+    if (!ok || !MoveFileExA(temporary.c_str(), ansi->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        failure = failure.empty() ? ErrorText(GetLastError()) : failure;
+        DeleteFileA(temporary.c_str());
+        return failure;
+    }
+    return {};
+}

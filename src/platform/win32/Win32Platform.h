@@ -30,6 +30,13 @@ public:
     std::vector<DriveMapping> DriveTable() const override;
     void SetDriveTable(std::vector<DriveMapping> table) override;
 
+    // Data files: a reparse point or a folder at the path is refused; ownership is left to the folder's
+    // access rights.
+    DataFileRead ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) const override;
+    std::string AppendToDataFile(const std::string& path, std::string_view bytes) override;
+    std::string RewriteDataFile(const std::string& path, std::string_view head, std::uint64_t keepFrom,
+                                std::uint64_t keepTo) override;
+
     // The current directory as UTF-8; empty when it cannot be read.
     static std::string CurrentDirectory();
 

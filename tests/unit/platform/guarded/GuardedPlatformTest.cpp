@@ -68,6 +68,19 @@ public:
     bool FileExists(const std::string& path) const override { return Answer(path, false); }
     bool ReplaceFileAtomically(const std::string& path, std::string_view) override { return Answer(path, true); }
     std::string CurrentDriveLetter() const override { return Answer(hangCurrentLetter ? "hung/" : "", currentLetter); }
+    // The data-file operations answer what reached them, so a test sees the arguments cross to the worker.
+    DataFileRead ReadDataFile(const std::string& path, std::uint64_t offset, std::uint64_t length) const override {
+        return Answer(
+            path,
+            DataFileRead{DataFileRead::Status::Read, 9, std::to_string(offset) + "," + std::to_string(length), {}});
+    }
+    std::string AppendToDataFile(const std::string& path, std::string_view bytes) override {
+        return Answer(path, std::string(bytes == "x" ? "" : "other bytes"));
+    }
+    std::string RewriteDataFile(const std::string& path, std::string_view head, std::uint64_t from,
+                                std::uint64_t to) override {
+        return Answer(path, std::string(head == "h" && from == 2 && to == 9 ? "" : "other arguments"));
+    }
 
     bool hangCurrentLetter = false;
 
@@ -221,6 +234,13 @@ const FileOperation kFileOperations[] = {
     {"read", [](Platform& p, const std::string& path) { return p.ReadTextFile(path) == "text"; }},
     {"exists", [](Platform& p, const std::string& path) { return !p.FileExists(path); }},
     {"replace", [](Platform& p, const std::string& path) { return p.ReplaceFileAtomically(path, "x"); }},
+    {"readData",
+     [](Platform& p, const std::string& path) {
+         const DataFileRead read = p.ReadDataFile(path, 1, 3);
+         return read.status == DataFileRead::Status::Read && read.size == 9 && read.bytes == "1,3";
+     }},
+    {"appendData", [](Platform& p, const std::string& path) { return p.AppendToDataFile(path, "x").empty(); }},
+    {"rewriteData", [](Platform& p, const std::string& path) { return p.RewriteDataFile(path, "h", 2, 9).empty(); }},
 };
 
 class FolderBoundTest : public ::testing::TestWithParam<FileOperation> {};

@@ -321,3 +321,43 @@ TEST(PlatformFiles, LocalMinuteIsInRange) {
 }
 
 } // namespace
+
+TEST(DataFiles, AppendReadAndRewriteOnlyOwnRegularFiles) {
+    TempDir dir;
+    const std::string path = dir.Folder() + "tarvellin.history";
+    EXPECT_EQ(ReadDataFileRange(path, 0, 8).status, DataFileRead::Status::Missing);
+    EXPECT_EQ(AppendDataFileBytes(path, "0123"), "");
+    EXPECT_EQ(AppendDataFileBytes(path, "4567"), "");
+    const DataFileRead part = ReadDataFileRange(path, 2, 4);
+    EXPECT_EQ(part.status, DataFileRead::Status::Read);
+    EXPECT_EQ(part.size, 8u);
+    EXPECT_EQ(part.bytes, "2345");
+    EXPECT_EQ(RewriteDataFileContent(path, "H", 5, 8), "");
+    EXPECT_EQ(dir.Read("tarvellin.history"), "H567");
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"tarvellin.history"}); // no temporary left
+
+    // A link, a folder or another user's file at the name is refused with its reason and left as it is.
+    fs::create_symlink(path, dir.Path() / "link");
+    fs::create_directory(dir.Path() / "folder");
+    struct Case {
+        std::string name;
+        std::string reason;
+    };
+    std::vector<Case> cases = {{"link", "symbolic link"}, {"folder", "not a regular file"}};
+    if (geteuid() == 0) {
+        const std::string foreign = dir.Write("foreign", "theirs").string();
+        ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+        cases.push_back({"foreign", "another user"});
+    }
+    for (const Case& c : cases) {
+        const std::string target = dir.Folder() + c.name;
+        EXPECT_NE(ReadDataFileRange(target, 0, 8).failure.find(c.reason), std::string::npos) << c.name;
+        EXPECT_NE(AppendDataFileBytes(target, "x").find(c.reason), std::string::npos) << c.name;
+        EXPECT_NE(RewriteDataFileContent(target, "x", 0, 0).find(c.reason), std::string::npos) << c.name;
+    }
+    EXPECT_EQ(dir.Read("tarvellin.history"), "H567");
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / "link"));
+    if (geteuid() == 0) {
+        EXPECT_EQ(dir.Read("foreign"), "theirs");
+    }
+}
