@@ -34,8 +34,7 @@ int RunDesktop(const DesktopHost& host) {
     int exitCode = 1; // a start that failed does not end as a success
     // The stop and reload requests are watched on it from the start-up until the shut-down.
     QtEventSource events;
-    if (const char* failure = host.startUp(host.context, &events, &platform, &configurationPath);
-        failure != nullptr) {
+    if (const char* failure = host.startUp(host.context, &events, &platform, &configurationPath); failure != nullptr) {
         ShowStartupMessage(failure);
     } else {
         // The launcher is never shown; its run is the tray agent's run, whose loop is the program's.

@@ -34,9 +34,9 @@ QtEventSource::~QtEventSource() = default;
 
 void QtEventSource::Watch(Descriptor descriptor, Interest interest, Handler& handler) {
     Unwatch(descriptor);
-    auto* notifier = new QSocketNotifier(
-        static_cast<qintptr>(descriptor), interest == Interest::Read ? QSocketNotifier::Read : QSocketNotifier::Write,
-        &m_notifierOwner);
+    auto* notifier = new QSocketNotifier(static_cast<qintptr>(descriptor),
+                                         interest == Interest::Read ? QSocketNotifier::Read : QSocketNotifier::Write,
+                                         &m_notifierOwner);
     QObject::connect(notifier, &QSocketNotifier::activated, notifier,
                      [&handler, descriptor] { handler.OnReady(descriptor); });
     m_notifiers.emplace(descriptor, notifier);

@@ -114,8 +114,7 @@ void CommandListener::TakeInput(Connection& connection) {
         if (count > 0) {
             taken += static_cast<std::size_t>(count);
             // Requests that are not read need not be kept: anything sent completes them.
-            const std::string_view bytes(buffer.data(),
-                                         reading == ConnectionPolicy::Reading::RefuseUnread ? 0 : count);
+            const std::string_view bytes(buffer.data(), reading == ConnectionPolicy::Reading::RefuseUnread ? 0 : count);
             m_policy.DataArrived(connection.id, bytes, m_events.Now(), reading);
             if (static_cast<std::size_t>(count) < buffer.size()) {
                 return; // nothing more has come yet

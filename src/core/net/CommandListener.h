@@ -40,10 +40,10 @@ private:
     struct Connection {
         ConnectionId id = 0;
         Descriptor socket = kNoDescriptor;
-        bool inputEnded = false;     // its peer's input has ended or failed: no longer watched for reading
-        bool closing = false;        // the policy has closed it: only the rest of its reply goes out
-        std::string unsent;          // closing: what the socket has not taken yet
-        std::int64_t cutOffAt = 0;   // closing: when it is closed whether or not the peer took the rest
+        bool inputEnded = false;   // its peer's input has ended or failed: no longer watched for reading
+        bool closing = false;      // the policy has closed it: only the rest of its reply goes out
+        std::string unsent;        // closing: what the socket has not taken yet
+        std::int64_t cutOffAt = 0; // closing: when it is closed whether or not the peer took the rest
     };
 
     void OnReady(Descriptor socket) override;

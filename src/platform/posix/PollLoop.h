@@ -43,7 +43,7 @@ private:
     void Dispatch(int ready);
 
     std::vector<Watched> m_watched;
-    std::vector<pollfd> m_polled;                // the poll set of this turn ...
+    std::vector<pollfd> m_polled;               // the poll set of this turn ...
     std::vector<std::uint64_t> m_polledSerials; // ... and the watch each entry stood for
     std::vector<Timer*> m_timers;
     std::uint64_t m_nextSerial = 1;

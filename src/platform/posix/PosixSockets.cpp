@@ -52,8 +52,9 @@ bool LocalAddress(const std::string& text, int port, sockaddr_storage& address, 
         std::uint32_t index = 0;
         const auto [end, error] = std::from_chars(scope.data(), scope.data() + scope.size(), index);
         // An interface that does not exist leaves the scope unset, and the bind refuses a link-local address.
-        ipv6.sin6_scope_id =
-            error == std::errc() && end == scope.data() + scope.size() ? index : ::if_nametoindex(std::string(scope).c_str());
+        ipv6.sin6_scope_id = error == std::errc() && end == scope.data() + scope.size()
+                                 ? index
+                                 : ::if_nametoindex(std::string(scope).c_str());
         listening.scoped = true;
     }
     listening.ipv6 = true;
@@ -106,8 +107,8 @@ public:
     Descriptor Accept(Descriptor listening, Peer& peer) override {
         sockaddr_storage address{};
         socklen_t length = sizeof address;
-        const int fd = ::accept4(static_cast<int>(listening), reinterpret_cast<sockaddr*>(&address), &length,
-                                 kNewSocketFlags);
+        const int fd =
+            ::accept4(static_cast<int>(listening), reinterpret_cast<sockaddr*>(&address), &length, kNewSocketFlags);
         if (fd < 0) {
             return kNoDescriptor;
         }

@@ -174,14 +174,16 @@ TEST_F(CommandListenerTest, SilentClientsDoNotDelayOthersAndAreClosedAfterTheIdl
         silent.push_back(ConnectLoopback(m_port));
         ASSERT_GE(silent.back(), 0);
     }
-    SpinUntil(m_loop, [] { return false; }, 50ms);
+    SpinUntil(
+        m_loop, [] { return false; }, 50ms);
     // A client that sends its request is answered at once, however many silent ones came before it.
     auto second = std::async(std::launch::async, [this] { return HttpExchange(m_port, "GET /x HTTP/1.1\r\n", 5s); });
     SpinUntil(m_loop, [&] { return second.wait_for(0s) == std::future_status::ready; });
     EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms);
     EXPECT_EQ(second.get(), kNotFound);
     // The silent ones are closed without a reply once the idle time has passed since their accept.
-    EXPECT_TRUE(SpinUntil(m_loop, [&] { return std::all_of(silent.begin(), silent.end(), PeerHasClosed); }, 5s));
+    EXPECT_TRUE(SpinUntil(
+        m_loop, [&] { return std::all_of(silent.begin(), silent.end(), PeerHasClosed); }, 5s));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 350ms);
     for (const int fd : silent) {
         EXPECT_EQ(ReadToEnd(fd, 1s), "");
@@ -221,7 +223,8 @@ TEST_F(CommandListenerTest, ServesFiftyAtOnceAndAThousandInARowWithoutLeakingDes
             std::async(std::launch::async, [this] { return HttpExchange(m_port, "GET /x HTTP/1.1\r\n\r\n", 60s); }));
     }
     for (auto& client : clients) {
-        SpinUntil(m_loop, [&] { return client.wait_for(0s) == std::future_status::ready; }, 90s);
+        SpinUntil(
+            m_loop, [&] { return client.wait_for(0s) == std::future_status::ready; }, 90s);
         EXPECT_EQ(client.get(), kNotFound);
     }
 
@@ -232,7 +235,8 @@ TEST_F(CommandListenerTest, ServesFiftyAtOnceAndAThousandInARowWithoutLeakingDes
         }
         return good;
     });
-    SpinUntil(m_loop, [&] { return serial.wait_for(0s) == std::future_status::ready; }, 120s);
+    SpinUntil(
+        m_loop, [&] { return serial.wait_for(0s) == std::future_status::ready; }, 120s);
     EXPECT_EQ(serial.get(), 1000);
 
     EXPECT_EQ(m_listener.OpenConnections(), 0U);
@@ -295,7 +299,8 @@ TEST(CommandListenerFlush, ARestTheSocketDidNotTakeGoesOutLaterOrIsCutOff) {
         auto reply = std::async(std::launch::async, [port] {
             return HttpExchange(port, "GET /renew HTTP/1.1\r\n\r\n", ConnectionPolicy::kFlushGrace * 2ms);
         });
-        SpinUntil(loop, [&] { return reply.wait_for(0s) == std::future_status::ready; }, 20s);
+        SpinUntil(
+            loop, [&] { return reply.wait_for(0s) == std::future_status::ready; }, 20s);
         const std::string page = reply.get();
         if (stalled) {
             EXPECT_EQ(page, "<html"); // the first bytes, then the close once the grace is over
