@@ -41,7 +41,10 @@ public:
     virtual Listening Listen(int port, const std::string& address, int backlog) = 0;
     // The port a listening socket listens on; 0 when unknown.
     virtual int LocalPort(Descriptor listening) = 0;
-    // Takes one waiting connection; kNoDescriptor when none waits (or it could not be taken).
+    // Accept when the process may open no further descriptor now.
+    static constexpr Descriptor kOutOfDescriptors = -2;
+
+    // Takes one waiting connection; kNoDescriptor when none waits (or it could not be taken), kOutOfDescriptors.
     virtual Descriptor Accept(Descriptor listening, Peer& peer) = 0;
     // Reads at most size bytes: their count, 0 at the end of the peer's input, kWouldBlock or kFailed.
     virtual std::ptrdiff_t Receive(Descriptor connection, char* buffer, std::size_t size) = 0;

@@ -12,6 +12,8 @@
 namespace {
 // Bytes taken from a socket by one receive; a request of the command port fits in one.
 constexpr std::size_t kReceiveBytes = 4096;
+// How long accepts pause when the process may open no further descriptor.
+constexpr std::int64_t kAcceptPause = 100;
 } // namespace
 
 CommandListener::CommandListener(Monitor& monitor, EventSource& events, Sockets& sockets)
@@ -92,6 +94,12 @@ void CommandListener::OnAccept() {
     for (int taken = 0; taken < ConnectionPolicy::kAcceptsPerTurn; ++taken) {
         Sockets::Peer peer;
         const Descriptor socket = m_sockets.Accept(m_listening, peer);
+        if (socket == Sockets::kOutOfDescriptors) {
+            // The waiting connection stays ready to be taken: watched on, the loop would spin until one closes.
+            m_events.Unwatch(m_listening);
+            m_acceptsResumeAt = m_events.Now() + kAcceptPause;
+            return;
+        }
         if (socket == kNoDescriptor) {
             return;
         }
@@ -140,11 +148,17 @@ void CommandListener::CarryOut() {
     std::optional<ConnectionPolicy::Milliseconds> delay = m_policy.CarryOut(
         m_monitor, [this](ConnectionId id) { CloseConnection(id); },
         [this](ConnectionId id, const std::string& reply) { Send(id, reply); }, [this] { return m_events.Now(); });
+    const auto wakeAt = [this, &delay](std::int64_t at) {
+        const std::int64_t left = std::max<std::int64_t>(at - m_events.Now(), 0);
+        delay = delay ? std::min(*delay, left) : left;
+    };
     for (const Connection& connection : m_connections) {
         if (connection.closing) {
-            const std::int64_t left = std::max<std::int64_t>(connection.cutOffAt - m_events.Now(), 0);
-            delay = delay ? std::min(*delay, left) : left;
+            wakeAt(connection.cutOffAt);
         }
+    }
+    if (m_acceptsResumeAt) {
+        wakeAt(*m_acceptsResumeAt);
     }
     if (delay) {
         m_wake->Start(std::chrono::milliseconds(*delay));
@@ -154,6 +168,10 @@ void CommandListener::CarryOut() {
 }
 
 void CommandListener::OnWake() {
+    if (m_acceptsResumeAt && *m_acceptsResumeAt <= m_events.Now()) {
+        m_acceptsResumeAt.reset();
+        m_events.Watch(m_listening, EventSource::Interest::Read, *this);
+    }
     m_policy.TimePassed(m_events.Now());
     // A peer that has not taken the rest of its reply in time is cut off.
     for (std::size_t i = 0; i < m_connections.size();) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,7 @@ private:
     ConnectionPolicy m_policy;
     Descriptor m_listening = kNoDescriptor;
     int m_port = 0;
+    std::optional<std::int64_t> m_acceptsResumeAt; // accepts pause while the process is out of descriptors
     std::vector<Connection> m_connections;
     ConnectionId m_nextId = 1;
     std::unique_ptr<EventTimer> m_wake;

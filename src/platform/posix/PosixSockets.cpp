@@ -110,7 +110,7 @@ public:
         const int fd =
             ::accept4(static_cast<int>(listening), reinterpret_cast<sockaddr*>(&address), &length, kNewSocketFlags);
         if (fd < 0) {
-            return kNoDescriptor;
+            return errno == EMFILE || errno == ENFILE ? kOutOfDescriptors : kNoDescriptor;
         }
         if (address.ss_family == AF_INET6) {
             std::memcpy(peer.bytes.data(), &reinterpret_cast<const sockaddr_in6&>(address).sin6_addr, 16);
