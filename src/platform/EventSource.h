@@ -9,7 +9,8 @@
 using Descriptor = std::intptr_t;
 inline constexpr Descriptor kNoDescriptor = -1;
 
-// A single-shot timer of an event source; it never fires after it is stopped or destroyed.
+// A single-shot timer of an event source; it never fires after it is stopped or destroyed, and it is not destroyed
+// by its own timeout.
 class EventTimer {
 public:
     virtual ~EventTimer() = default;
