@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "Utf8Path.h"
+#include "platform/PathText.h"
 
 namespace fs = std::filesystem;
 
@@ -16,7 +17,7 @@ FakePlatform::Drive& FakePlatform::AddDrive(char letter, long long totalMB, long
     return drive;
 }
 
-FakePlatform::Drive* FakePlatform::DriveOf(std::string_view root) {
+const FakePlatform::Drive* FakePlatform::DriveOf(std::string_view root) const {
     if (root.size() != 3 || root[1] != ':' || root[2] != '\\') {
         return nullptr;
     }
@@ -24,29 +25,29 @@ FakePlatform::Drive* FakePlatform::DriveOf(std::string_view root) {
     return it == drives.end() ? nullptr : &it->second;
 }
 
-std::optional<VolumeSpace> FakePlatform::DiskFreeSpace(std::string_view root) {
+std::optional<VolumeSpace> FakePlatform::DiskFreeSpace(std::string_view root) const {
     ++capacityQueries;
     const Drive* drive = DriveOf(root);
     return drive && !DriveStuck(root) ? drive->space : std::nullopt;
 }
 
-bool FakePlatform::DriveStuck(std::string_view root) {
+bool FakePlatform::DriveStuck(std::string_view root) const {
     const char letter = root.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
     return letter != '\0' && stuckDrives.find(letter) != std::string::npos;
 }
 
-std::optional<VolumeSpace> FakePlatform::CurrentDiskFreeSpace() {
+std::optional<VolumeSpace> FakePlatform::CurrentDiskFreeSpace() const {
     ++capacityQueries;
     return currentLetter.empty() ? std::nullopt : DiskFreeSpace(currentLetter + ":\\");
 }
 
-DriveType FakePlatform::GetDriveType(std::string_view root) {
+DriveType FakePlatform::GetDriveType(std::string_view root) const {
     ++driveTypeQueries;
     const Drive* drive = DriveOf(root);
     return drive ? drive->type : DriveType::NoRootDir;
 }
 
-std::string FakePlatform::FolderOfRoot(std::string_view root) {
+std::string FakePlatform::FolderOfRoot(std::string_view root) const {
     const Drive* drive = DriveOf(root);
     return drive && !drive->folder.empty() ? drive->folder : std::string(root);
 }
@@ -68,17 +69,16 @@ bool FakePlatform::CreateOrTruncate(const std::string& path) {
     return static_cast<bool>(out);
 }
 
-bool FakePlatform::FolderStuck(const std::string& path) {
-    const std::size_t separator = path.find_last_of("/\\");
-    return !stuckFolder.empty() && separator != std::string::npos && path.substr(0, separator + 1) == stuckFolder;
+bool FakePlatform::FolderStuck(const std::string& path) const {
+    return !stuckFolder.empty() && FolderOf(path) == stuckFolder;
 }
 
-bool FakePlatform::FileExists(const std::string& path) {
+bool FakePlatform::FileExists(const std::string& path) const {
     std::error_code error;
     return fs::exists(Utf8Path(path), error);
 }
 
-std::optional<std::string> FakePlatform::ReadTextFile(const std::string& path) {
+std::optional<std::string> FakePlatform::ReadTextFile(const std::string& path) const {
     if (failRead) {
         return std::nullopt;
     }
@@ -91,7 +91,7 @@ std::optional<std::string> FakePlatform::ReadTextFile(const std::string& path) {
     return content.str();
 }
 
-std::string FakePlatform::TextLineToUtf8(std::string_view line) {
+std::string FakePlatform::TextLineToUtf8(std::string_view line) const {
     return lineDecoder ? lineDecoder(line) : std::string(line);
 }
 
@@ -105,6 +105,6 @@ bool FakePlatform::ReplaceFileAtomically(const std::string& path, std::string_vi
     return static_cast<bool>(out);
 }
 
-std::string FakePlatform::ToCodePage932(std::string_view utf8) {
+std::string FakePlatform::ToCodePage932(std::string_view utf8) const {
     return encoder ? encoder(utf8) : std::string(utf8);
 }

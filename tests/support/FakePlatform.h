@@ -39,36 +39,36 @@ public:
     std::function<std::string(std::string_view)> lineDecoder;
 
     // Counters of the calls made, for tests that check what ran.
-    int capacityQueries = 0;
-    int driveTypeQueries = 0;
+    mutable int capacityQueries = 0;
+    mutable int driveTypeQueries = 0;
     int saves = 0;
 
     // Adds a drive with whole-MB figures.
     Drive& AddDrive(char letter, long long totalMB, long long freeMB, DriveType type = DriveType::Fixed);
 
-    std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) override;
-    std::optional<VolumeSpace> CurrentDiskFreeSpace() override;
-    DriveType GetDriveType(std::string_view root) override;
-    std::string CurrentDriveLetter() override { return currentLetter; }
-    std::string FolderOfRoot(std::string_view root) override;
-    std::string ConfigurationPath() override { return configurationPath; }
+    std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) const override;
+    std::optional<VolumeSpace> CurrentDiskFreeSpace() const override;
+    DriveType GetDriveType(std::string_view root) const override;
+    std::string CurrentDriveLetter() const override { return currentLetter; }
+    std::string FolderOfRoot(std::string_view root) const override;
+    std::string ConfigurationPath() const override { return configurationPath; }
     bool RenameNoReplace(const std::string& from, const std::string& to) override;
     bool CreateOrTruncate(const std::string& path) override;
-    std::optional<std::string> ReadTextFile(const std::string& path) override;
-    std::string TextLineToUtf8(std::string_view line) override;
-    bool FileExists(const std::string& path) override;
+    std::optional<std::string> ReadTextFile(const std::string& path) const override;
+    std::string TextLineToUtf8(std::string_view line) const override;
+    bool FileExists(const std::string& path) const override;
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;
-    bool FolderStuck(const std::string& path) override;
-    bool DriveStuck(std::string_view root) override;
-    std::int64_t UnixTime() override { return unixTime; }
-    int LocalMinute() override { return minute; }
-    int MillisecondsToNextMinute() override { return millisecondsToNextMinute; }
-    std::string ToCodePage932(std::string_view utf8) override;
+    bool FolderStuck(const std::string& path) const override;
+    bool DriveStuck(std::string_view root) const override;
+    std::int64_t UnixTime() const override { return unixTime; }
+    int LocalMinute() const override { return minute; }
+    int MillisecondsToNextMinute() const override { return millisecondsToNextMinute; }
+    std::string ToCodePage932(std::string_view utf8) const override;
     bool UsesDriveTable() const override { return usesDriveTable; }
-    std::vector<DriveMapping> DriveTable() override { return driveTable; }
+    std::vector<DriveMapping> DriveTable() const override { return driveTable; }
     void SetDriveTable(std::vector<DriveMapping> table) override { driveTable = std::move(table); }
 
 private:
     // The drive of a root path "X:\" (either case), or nullptr.
-    Drive* DriveOf(std::string_view root);
+    const Drive* DriveOf(std::string_view root) const;
 };

@@ -2,16 +2,11 @@
 
 #include "core/capacity/Monitor.h"
 #include "core/net/ListenAddress.h"
+#include "platform/PathText.h"
 
 #include <optional>
 
 namespace {
-
-// The folder of a path, with its final separator; empty when the path has no folder.
-std::string FolderOf(const std::string& path) {
-    const std::size_t separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
-}
 
 bool IsAbsolute(const std::string& path) {
     return (!path.empty() && (path[0] == '/' || path[0] == '\\')) || (path.size() > 1 && path[1] == ':');
@@ -60,7 +55,7 @@ std::string PortText(const MonitorSettings& settings, int listeningPort) {
 
 } // namespace
 
-std::string StartLine(Monitor& monitor, int listeningPort) {
+std::string StartLine(const Monitor& monitor, int listeningPort) {
     const MonitorSettings& settings = monitor.Settings();
     const std::string workingFolder = FolderOf(monitor.ConfigurationPath());
     const std::string driveFolder = monitor.GetPlatform().FolderOfRoot(settings.Directory + ":\\");

@@ -8,7 +8,7 @@ class Monitor;
 // file, the main drive (letter, folder, free text), where the status file goes and when a refresh runs, and
 // what the command port does with a request (or why there is none). listeningPort is the port listened on,
 // 0 when there is no listener. Without the "tarvellin: " prefix.
-std::string StartLine(Monitor& monitor, int listeningPort);
+std::string StartLine(const Monitor& monitor, int listeningPort);
 
 // The line of a settings reload: the file read, and a Port changed in it, which takes effect at the next start
 // (listenedPort is the Port read at start). Without the "tarvellin: " prefix.

@@ -15,7 +15,7 @@ CapacityFigures FiguresOf(const VolumeSpace& space) {
     return figures;
 }
 
-CapacityFigures ReadCapacity(Platform& platform, std::optional<std::string_view> root) {
+CapacityFigures ReadCapacity(const Platform& platform, std::optional<std::string_view> root) {
     const std::optional<VolumeSpace> space = root ? platform.DiskFreeSpace(*root) : platform.CurrentDiskFreeSpace();
     return space ? FiguresOf(*space) : CapacityFigures{};
 }

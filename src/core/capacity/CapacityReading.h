@@ -35,7 +35,7 @@ struct CapacityReading {
 CapacityFigures FiguresOf(const VolumeSpace& space);
 // One capacity query of a root path ("D:\"), or of the current directory's volume when root is nullopt.
 // A failed query gives ok = false and zero figures.
-CapacityFigures ReadCapacity(Platform& platform, std::optional<std::string_view> root);
+CapacityFigures ReadCapacity(const Platform& platform, std::optional<std::string_view> root);
 
 // MB as GByte with two decimals ("1.50"); ties round half up (1152 MB gives "1.13").
 std::string FormatGByte(int mb);

@@ -1,5 +1,7 @@
 #include "core/diagnostics/Report.h"
 
+#include "platform/Platform.h"
+
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -32,4 +34,17 @@ void Report(std::string_view message) {
     std::string line = "tarvellin: ";
     line += message;
     WriteLine(line);
+}
+
+void ReportChange(std::string& reported, const std::string& reason, const std::string& failed,
+                  const std::string& workingAgain) {
+    if (reason == reported) {
+        return;
+    }
+    Report(reason.empty() ? workingAgain : failed + ": " + reason);
+    reported = reason;
+}
+
+std::string FailureReason(const Platform& platform, const std::string& path, const char* otherwise) {
+    return platform.FolderStuck(path) ? FolderDidNotAnswer() : std::string(otherwise);
 }

@@ -2,7 +2,7 @@
 
 #include "core/net/Reply.h"
 #include "core/net/Request.h"
-#include "core/net/Scrape.h"
+#include "core/net/ScrapeRequest.h"
 
 #include <algorithm>
 #include <array>

@@ -147,7 +147,7 @@ ReplyKind DecideRequest(std::string_view received, const MonitorSettings& settin
     return ReplyKind::NotFound;
 }
 
-std::string StatusPage(std::string_view head, Monitor& monitor) {
+std::string StatusPage(std::string_view head, const Monitor& monitor) {
     const MonitorSettings& settings = monitor.Settings();
     const CapacityReading& reading = monitor.Reading();
     std::string page(head);
@@ -173,9 +173,15 @@ bool ReadsScrapes(const MonitorSettings& settings) {
 }
 
 std::string ReplyText(ReplyKind kind, Monitor& monitor) {
-    const bool withHeaders = monitor.Settings().HttpHeaders == 1;
     if (kind == ReplyKind::UpdateAccepted) {
         monitor.RefreshCycle(RefreshTrigger::Network);
+    }
+    return ComposeReply(kind, monitor);
+}
+
+std::string ComposeReply(ReplyKind kind, const Monitor& monitor) {
+    const bool withHeaders = monitor.Settings().HttpHeaders == 1;
+    if (kind == ReplyKind::UpdateAccepted) {
         std::string page = StatusPage(kUpdateAcceptedHead, monitor);
         if (!withHeaders) {
             return page;

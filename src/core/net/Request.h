@@ -54,9 +54,11 @@ ReplyKind DecideRequest(std::string_view received, const MonitorSettings& settin
 ReplyKind DecideRequest(std::string_view received, const MonitorSettings& settings);
 
 // The one-line status page of the main drive after the head, in code page 932.
-std::string StatusPage(std::string_view head, Monitor& monitor);
-// The bytes to send for a kind, in code page 932; UpdateAccepted first runs one refresh cycle. With
+std::string StatusPage(std::string_view head, const Monitor& monitor);
+// The bytes to send for a kind from the readings as they are, in code page 932; changes nothing. With
 // [Http] Headers=1 the reply is a complete HTTP/1.1 response.
+std::string ComposeReply(ReplyKind kind, const Monitor& monitor);
+// As ComposeReply, but UpdateAccepted first runs one refresh cycle: the one reply that changes the monitor.
 std::string ReplyText(ReplyKind kind, Monitor& monitor);
 // True when the command port reads requests: NetWork is 1, or [Http] Metrics is 1 (the read-only endpoints).
 bool ReadsRequests(const MonitorSettings& settings);

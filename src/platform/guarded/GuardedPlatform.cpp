@@ -1,5 +1,7 @@
 #include "platform/guarded/GuardedPlatform.h"
 
+#include "platform/PathText.h"
+
 #include <cctype>
 
 namespace {
@@ -10,12 +12,6 @@ std::string DriveKey(std::string_view root) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     return key;
-}
-
-// The folder part of a path, with its final separator; empty for a bare name (the current directory).
-std::string FolderKey(std::string_view path) {
-    const std::size_t separator = path.find_last_of("/\\");
-    return separator == std::string_view::npos ? std::string() : std::string(path.substr(0, separator + 1));
 }
 
 } // namespace
@@ -40,7 +36,7 @@ bool GuardedPlatform::Busy(Slot& slot) {
     return slot.heldBy || (slot.worker && slot.worker->Busy());
 }
 
-GuardedWorker* GuardedPlatform::WorkerOf(Slot& slot) {
+GuardedWorker* GuardedPlatform::WorkerOf(Slot& slot) const {
     if (!slot.worker || !slot.worker->Usable() || slot.generation != m_generation) {
         slot.worker.reset();
         slot.worker = StartGuardedWorker({m_inner, m_makePlatform, m_driveTable});
@@ -49,20 +45,20 @@ GuardedWorker* GuardedPlatform::WorkerOf(Slot& slot) {
     return slot.worker.get();
 }
 
-bool GuardedPlatform::IsStuck(std::string_view root) {
+bool GuardedPlatform::IsStuck(std::string_view root) const {
     const auto it = m_drives.find(DriveKey(root));
     return it != m_drives.end() && Busy(it->second);
 }
 
-bool GuardedPlatform::FolderStuck(const std::string& path) {
-    const auto it = m_folders.find(FolderKey(path));
+bool GuardedPlatform::FolderStuck(const std::string& path) const {
+    const auto it = m_folders.find(FolderOf(path));
     return it != m_folders.end() && Busy(it->second);
 }
 
 std::optional<GuardedOutcome> GuardedPlatform::InFolders(std::string_view first, std::string_view second,
-                                                         const GuardedOperation& operation) {
-    Slot& slot = m_folders[FolderKey(first)];
-    Slot* other = &m_folders[FolderKey(second)];
+                                                         const GuardedOperation& operation) const {
+    Slot& slot = m_folders[FolderOf(first)];
+    Slot* other = &m_folders[FolderOf(second)];
     if (other == &slot) {
         other = nullptr;
     }
@@ -80,7 +76,7 @@ std::optional<GuardedOutcome> GuardedPlatform::InFolders(std::string_view first,
     return worker->Wait(GuardedWorker::Clock::now() + m_bound, m_stopRequested);
 }
 
-std::optional<GuardedOutcome> GuardedPlatform::OnDrive(std::string_view root, const GuardedOperation& operation) {
+std::optional<GuardedOutcome> GuardedPlatform::OnDrive(std::string_view root, const GuardedOperation& operation) const {
     Slot& slot = m_drives[DriveKey(root)];
     if (Busy(slot)) {
         return std::nullopt;
@@ -92,22 +88,22 @@ std::optional<GuardedOutcome> GuardedPlatform::OnDrive(std::string_view root, co
     return worker->Wait(GuardedWorker::Clock::now() + m_bound, m_stopRequested);
 }
 
-std::optional<VolumeSpace> GuardedPlatform::DiskFreeSpace(std::string_view root) {
+std::optional<VolumeSpace> GuardedPlatform::DiskFreeSpace(std::string_view root) const {
     const auto outcome = OnDrive(root, {Kind::DiskFreeSpace, std::string(root), {}});
     return outcome ? outcome->drive.space : std::nullopt;
 }
 
-std::optional<VolumeSpace> GuardedPlatform::CurrentDiskFreeSpace() {
+std::optional<VolumeSpace> GuardedPlatform::CurrentDiskFreeSpace() const {
     const auto outcome = OnDrive({}, {Kind::CurrentDiskFreeSpace, {}, {}});
     return outcome ? outcome->drive.space : std::nullopt;
 }
 
-std::string GuardedPlatform::CurrentDriveLetter() {
+std::string GuardedPlatform::CurrentDriveLetter() const {
     const auto outcome = OnDrive({}, {Kind::CurrentDriveLetter, {}, {}});
     return outcome && outcome->text ? *outcome->text : std::string();
 }
 
-DriveType GuardedPlatform::GetDriveType(std::string_view root) {
+DriveType GuardedPlatform::GetDriveType(std::string_view root) const {
     const std::string key = DriveKey(root);
     if (const auto outcome = OnDrive(root, {Kind::DriveType, std::string(root), {}})) {
         m_lastTypes[key] = outcome->drive.type;
@@ -117,7 +113,7 @@ DriveType GuardedPlatform::GetDriveType(std::string_view root) {
     return last != m_lastTypes.end() ? last->second : DriveType::Remote;
 }
 
-std::vector<DriveAnswer> GuardedPlatform::QueryDrives(const std::vector<std::string>& roots) {
+std::vector<DriveAnswer> GuardedPlatform::QueryDrives(const std::vector<std::string>& roots) const {
     struct Pending {
         std::string key;
         GuardedWorker* worker = nullptr; // set when the query was handed over

@@ -12,7 +12,7 @@ public:
     explicit ThreadWorker(std::shared_ptr<Platform> platform) : m_state(std::make_shared<State>()) {
         m_state->platform = std::move(platform);
         // The thread holds the state, so an operation that hangs outlives the worker safely.
-        m_thread = std::thread([state = m_state] { Run(*state); });
+        m_thread = std::thread([state = m_state] { ServeOperations(*state); });
     }
 
     ~ThreadWorker() override {
@@ -76,7 +76,8 @@ private:
         std::shared_ptr<Platform> platform;
     };
 
-    static void Run(State& state) {
+    // The thread: runs each operation handed over until the worker stops.
+    static void ServeOperations(State& state) {
         std::unique_lock lock(state.mutex);
         for (;;) {
             state.wake.wait(lock, [&] { return state.stop || state.job; });

@@ -131,7 +131,7 @@ PosixPlatform::~PosixPlatform() {
     }
 }
 
-void PosixPlatform::RefreshTables() {
+void PosixPlatform::RefreshTables() const {
     bool changed = false;
     if (!m_mountsLoaded) {
         m_mountInfoFd = open(m_sources.mountInfo.c_str(), O_RDONLY | O_CLOEXEC);
@@ -174,7 +174,7 @@ void PosixPlatform::RefreshTables() {
     }
 }
 
-const std::vector<DriveMapping>& PosixPlatform::TableInForce() {
+const std::vector<DriveMapping>& PosixPlatform::TableInForce() const {
     if (!m_table) {
         // Built once and kept for the run, so letters do not move when media come and go; the first
         // settings save stores it.
@@ -188,7 +188,7 @@ const std::vector<DriveMapping>& PosixPlatform::TableInForce() {
     return *m_table;
 }
 
-BlockDeviceInfo PosixPlatform::DeviceByNumber(unsigned major, unsigned minor) {
+BlockDeviceInfo PosixPlatform::DeviceByNumber(unsigned major, unsigned minor) const {
     const std::uint64_t key = (static_cast<std::uint64_t>(major) << 32) | minor;
     const auto found = m_devices.find(key);
     if (found != m_devices.end()) {
@@ -199,7 +199,7 @@ BlockDeviceInfo PosixPlatform::DeviceByNumber(unsigned major, unsigned minor) {
     return info;
 }
 
-BlockDeviceInfo PosixPlatform::DeviceByPath(const std::string& path) {
+BlockDeviceInfo PosixPlatform::DeviceByPath(const std::string& path) const {
     struct stat info {};
     if (path.rfind("/dev/", 0) != 0 || stat(path.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) {
         return {};
@@ -207,7 +207,7 @@ BlockDeviceInfo PosixPlatform::DeviceByPath(const std::string& path) {
     return DeviceByNumber(major(info.st_rdev), minor(info.st_rdev));
 }
 
-PosixPlatform::Drive& PosixPlatform::DriveOf(char letter) {
+PosixPlatform::Drive& PosixPlatform::DriveOf(char letter) const {
     const std::vector<DriveMapping>& table = TableInForce();
     RefreshTables();
     const auto index = static_cast<std::size_t>(letter - 'A');
@@ -239,7 +239,7 @@ PosixPlatform::Drive& PosixPlatform::DriveOf(char letter) {
     return drive;
 }
 
-DriveType PosixPlatform::MountedTypeOf(Drive& drive, std::uint64_t device) {
+DriveType PosixPlatform::MountedTypeOf(Drive& drive, std::uint64_t device) const {
     if (drive.typeKnown && drive.typeDevice == device) {
         return drive.type;
     }
@@ -271,7 +271,7 @@ DriveType PosixPlatform::MountedTypeOf(Drive& drive, std::uint64_t device) {
     return type;
 }
 
-std::optional<VolumeSpace> PosixPlatform::DiskFreeSpace(std::string_view root) {
+std::optional<VolumeSpace> PosixPlatform::DiskFreeSpace(std::string_view root) const {
     const std::optional<char> letter = LetterOfRoot(root);
     if (!letter) {
         return std::nullopt;
@@ -288,11 +288,11 @@ std::optional<VolumeSpace> PosixPlatform::DiskFreeSpace(std::string_view root) {
     return SpaceOf(folder.c_str());
 }
 
-std::optional<VolumeSpace> PosixPlatform::CurrentDiskFreeSpace() {
+std::optional<VolumeSpace> PosixPlatform::CurrentDiskFreeSpace() const {
     return SpaceOf(".");
 }
 
-DriveType PosixPlatform::GetDriveType(std::string_view root) {
+DriveType PosixPlatform::GetDriveType(std::string_view root) const {
     const std::optional<char> letter = LetterOfRoot(root);
     if (!letter) {
         return DriveType::NoRootDir;
@@ -318,7 +318,7 @@ DriveType PosixPlatform::GetDriveType(std::string_view root) {
     return drive.withoutMedium ? drive.fstabType : MountedTypeOf(drive, static_cast<std::uint64_t>(info.st_dev));
 }
 
-std::string PosixPlatform::CurrentDriveLetter() {
+std::string PosixPlatform::CurrentDriveLetter() const {
     const std::optional<std::string> cwd = CurrentDirectory();
     if (!cwd) {
         return {};
@@ -340,7 +340,7 @@ std::string PosixPlatform::CurrentDriveLetter() {
     return letter ? std::string(1, *letter) : std::string();
 }
 
-std::string PosixPlatform::FolderOfRoot(std::string_view root) {
+std::string PosixPlatform::FolderOfRoot(std::string_view root) const {
     const std::optional<char> letter = LetterOfRoot(root);
     if (letter) {
         const std::lock_guard<std::mutex> lock(m_mutex);
@@ -353,7 +353,7 @@ std::string PosixPlatform::FolderOfRoot(std::string_view root) {
     return std::string(root);
 }
 
-std::string PosixPlatform::ConfigurationPath() {
+std::string PosixPlatform::ConfigurationPath() const {
     const std::optional<std::string> cwd = CurrentDirectory();
     if (!cwd) {
         return kConfigurationName; // the current directory is gone: relative to it, whatever it is
@@ -369,18 +369,18 @@ bool PosixPlatform::CreateOrTruncate(const std::string& path) {
     return CreateOrTruncateFile(path);
 }
 
-bool PosixPlatform::FileExists(const std::string& path) {
+bool PosixPlatform::FileExists(const std::string& path) const {
     struct stat info {};
     // A path that cannot be looked at (a folder without search permission) may well hold a file.
     return ::lstat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR);
 }
 
-std::optional<std::string> PosixPlatform::ReadTextFile(const std::string& path) {
+std::optional<std::string> PosixPlatform::ReadTextFile(const std::string& path) const {
     // The bytes as they are: a hand-edited file may mix UTF-8 lines with code page 932 ones.
     return ReadWholeFile(path);
 }
 
-std::string PosixPlatform::ReadFailure(const std::string& path) {
+std::string PosixPlatform::ReadFailure(const std::string& path) const {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return errno == ENOENT ? "it does not exist" : ErrorText(errno);
@@ -402,7 +402,7 @@ std::string PosixPlatform::ReadFailure(const std::string& path) {
     return ReadWholeFile(path) ? std::string() : "it could not be read to its end";
 }
 
-std::string PosixPlatform::TextLineToUtf8(std::string_view line) {
+std::string PosixPlatform::TextLineToUtf8(std::string_view line) const {
     return LineToUtf8(line);
 }
 
@@ -410,7 +410,7 @@ bool PosixPlatform::ReplaceFileAtomically(const std::string& path, std::string_v
     return ReplaceFileContent(path, utf8Content);
 }
 
-int PosixPlatform::LocalMinute() {
+int PosixPlatform::LocalMinute() const {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr) {
@@ -419,7 +419,7 @@ int PosixPlatform::LocalMinute() {
     return local.tm_min;
 }
 
-int PosixPlatform::MillisecondsToNextMinute() {
+int PosixPlatform::MillisecondsToNextMinute() const {
     timespec now{};
     std::tm local{};
     if (clock_gettime(CLOCK_REALTIME, &now) != 0 || localtime_r(&now.tv_sec, &local) == nullptr) {
@@ -430,11 +430,11 @@ int PosixPlatform::MillisecondsToNextMinute() {
     return 60000 - intoMinute;
 }
 
-std::string PosixPlatform::ToCodePage932(std::string_view utf8) {
+std::string PosixPlatform::ToCodePage932(std::string_view utf8) const {
     return Utf8ToCodePage932(utf8);
 }
 
-std::vector<DriveMapping> PosixPlatform::DriveTable() {
+std::vector<DriveMapping> PosixPlatform::DriveTable() const {
     const std::lock_guard<std::mutex> lock(m_mutex);
     return TableInForce();
 }

@@ -29,24 +29,24 @@ public:
     PosixPlatform(const PosixPlatform&) = delete;
     PosixPlatform& operator=(const PosixPlatform&) = delete;
 
-    std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) override;
-    std::optional<VolumeSpace> CurrentDiskFreeSpace() override;
-    DriveType GetDriveType(std::string_view root) override;
-    std::string CurrentDriveLetter() override;
-    std::string FolderOfRoot(std::string_view root) override;
-    std::string ConfigurationPath() override;
+    std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) const override;
+    std::optional<VolumeSpace> CurrentDiskFreeSpace() const override;
+    DriveType GetDriveType(std::string_view root) const override;
+    std::string CurrentDriveLetter() const override;
+    std::string FolderOfRoot(std::string_view root) const override;
+    std::string ConfigurationPath() const override;
     bool RenameNoReplace(const std::string& from, const std::string& to) override;
     bool CreateOrTruncate(const std::string& path) override;
-    std::optional<std::string> ReadTextFile(const std::string& path) override;
-    std::string ReadFailure(const std::string& path) override;
-    std::string TextLineToUtf8(std::string_view line) override;
-    bool FileExists(const std::string& path) override;
+    std::optional<std::string> ReadTextFile(const std::string& path) const override;
+    std::string ReadFailure(const std::string& path) const override;
+    std::string TextLineToUtf8(std::string_view line) const override;
+    bool FileExists(const std::string& path) const override;
     bool ReplaceFileAtomically(const std::string& path, std::string_view utf8Content) override;
-    int LocalMinute() override;
-    int MillisecondsToNextMinute() override;
-    std::string ToCodePage932(std::string_view utf8) override;
+    int LocalMinute() const override;
+    int MillisecondsToNextMinute() const override;
+    std::string ToCodePage932(std::string_view utf8) const override;
     bool UsesDriveTable() const override { return true; }
-    std::vector<DriveMapping> DriveTable() override;
+    std::vector<DriveMapping> DriveTable() const override;
     void SetDriveTable(std::vector<DriveMapping> table) override;
 
 private:
@@ -62,32 +62,34 @@ private:
     };
 
     // Re-reads the mount table when the kernel reports a change, fstab when its file changed.
-    void RefreshTables();
+    void RefreshTables() const;
     // The drive of a letter (upper case), without the type of its filesystem; call with m_mutex held.
-    Drive& DriveOf(char letter);
+    Drive& DriveOf(char letter) const;
     // Type of the mounted filesystem holding the drive's folder, whose device number is given; call with
     // m_mutex held.
-    DriveType MountedTypeOf(Drive& drive, std::uint64_t device);
+    DriveType MountedTypeOf(Drive& drive, std::uint64_t device) const;
     // The table in force; call with m_mutex held.
-    const std::vector<DriveMapping>& TableInForce();
+    const std::vector<DriveMapping>& TableInForce() const;
     // What /sys tells about a device number, or about the block device file at a path.
-    BlockDeviceInfo DeviceByNumber(unsigned major, unsigned minor);
-    BlockDeviceInfo DeviceByPath(const std::string& path);
+    BlockDeviceInfo DeviceByNumber(unsigned major, unsigned minor) const;
+    BlockDeviceInfo DeviceByPath(const std::string& path) const;
 
-    // Guards every member below: queries may come from several threads. Calls into a folder (statvfs,
-    // stat, realpath) are made without it, so a hung network drive holds up only its own query.
-    std::mutex m_mutex;
     Sources m_sources;
-    int m_mountInfoFd = -1;
-    bool m_mountInfoPollable = false;
-    bool m_mountsLoaded = false;
-    std::int64_t m_mountsCheckedAt = 0; // monotonic microseconds of the last look at the mount table
-    std::vector<MountEntry> m_mounts;   // visible mounts
-    std::vector<FstabEntry> m_fstab;
-    std::int64_t m_fstabCheckedAt = -1;         // coarse monotonic milliseconds
-    std::array<std::int64_t, 4> m_fstabStamp{}; // inode, size, mtime seconds, mtime nanoseconds
-    std::optional<std::vector<DriveMapping>> m_table;
-    std::array<Drive, 26> m_drives{};
-    std::array<bool, 26> m_driveValid{};
-    std::map<std::uint64_t, BlockDeviceInfo> m_devices;
+    // Guards every member below: queries may come from several threads. Calls into a folder (statvfs,
+    // stat, realpath) are made without it, so a hung network drive holds up only its own query. The members
+    // are the machine's tables as last read and what was worked out from them: the queries read them anew
+    // when they change, so they are mutable.
+    mutable std::mutex m_mutex;
+    mutable int m_mountInfoFd = -1;
+    mutable bool m_mountInfoPollable = false;
+    mutable bool m_mountsLoaded = false;
+    mutable std::int64_t m_mountsCheckedAt = 0; // monotonic microseconds of the last look at the mount table
+    mutable std::vector<MountEntry> m_mounts;   // visible mounts
+    mutable std::vector<FstabEntry> m_fstab;
+    mutable std::int64_t m_fstabCheckedAt = -1;         // coarse monotonic milliseconds
+    mutable std::array<std::int64_t, 4> m_fstabStamp{}; // inode, size, mtime seconds, mtime nanoseconds
+    mutable std::optional<std::vector<DriveMapping>> m_table;
+    mutable std::array<Drive, 26> m_drives{};
+    mutable std::array<bool, 26> m_driveValid{};
+    mutable std::map<std::uint64_t, BlockDeviceInfo> m_devices;
 };

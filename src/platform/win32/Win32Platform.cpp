@@ -180,7 +180,7 @@ std::string Win32Platform::CurrentDirectory() {
     return {};
 }
 
-std::optional<VolumeSpace> Win32Platform::DiskFreeSpace(std::string_view root) {
+std::optional<VolumeSpace> Win32Platform::DiskFreeSpace(std::string_view root) const {
     const auto ansiRoot = AnsiPath(root);
     if (!ansiRoot) {
         return std::nullopt;
@@ -188,11 +188,11 @@ std::optional<VolumeSpace> Win32Platform::DiskFreeSpace(std::string_view root) {
     return QueryDiskFreeSpace(ansiRoot->c_str());
 }
 
-std::optional<VolumeSpace> Win32Platform::CurrentDiskFreeSpace() {
+std::optional<VolumeSpace> Win32Platform::CurrentDiskFreeSpace() const {
     return QueryDiskFreeSpace(nullptr);
 }
 
-DriveType Win32Platform::GetDriveType(std::string_view root) {
+DriveType Win32Platform::GetDriveType(std::string_view root) const {
     const auto ansiRoot = AnsiPath(root);
     if (!ansiRoot) {
         return DriveType::NoRootDir;
@@ -204,16 +204,16 @@ DriveType Win32Platform::GetDriveType(std::string_view root) {
     return static_cast<DriveType>(type);
 }
 
-std::string Win32Platform::CurrentDriveLetter() {
+std::string Win32Platform::CurrentDriveLetter() const {
     const std::string directory = CurrentDirectory();
     return directory.empty() ? std::string() : directory.substr(0, 1);
 }
 
-std::string Win32Platform::FolderOfRoot(std::string_view root) {
+std::string Win32Platform::FolderOfRoot(std::string_view root) const {
     return std::string(root);
 }
 
-std::string Win32Platform::ConfigurationPath() {
+std::string Win32Platform::ConfigurationPath() const {
     return m_configurationPath;
 }
 
@@ -261,7 +261,7 @@ bool Win32Platform::CreateOrTruncate(const std::string& path) {
     return SetEndOfFile(file.Get()) && SetFileTime(file.Get(), nullptr, nullptr, &now) && file.Close();
 }
 
-bool Win32Platform::FileExists(const std::string& path) {
+bool Win32Platform::FileExists(const std::string& path) const {
     const auto ansiPath = AnsiPath(path);
     if (!ansiPath) {
         return false; // no file can have that name
@@ -274,7 +274,7 @@ bool Win32Platform::FileExists(const std::string& path) {
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
-std::optional<std::string> Win32Platform::ReadTextFile(const std::string& path) {
+std::optional<std::string> Win32Platform::ReadTextFile(const std::string& path) const {
     const auto ansiPath = AnsiPath(path);
     if (!ansiPath) {
         return std::nullopt;
@@ -308,7 +308,7 @@ std::optional<std::string> Win32Platform::ReadTextFile(const std::string& path) 
     return win32::CodePageToUtf8(bytes, CP_ACP);
 }
 
-std::string Win32Platform::TextLineToUtf8(std::string_view line) {
+std::string Win32Platform::TextLineToUtf8(std::string_view line) const {
     return std::string(line); // the file was converted as a whole when it was read
 }
 
@@ -352,13 +352,13 @@ bool Win32Platform::ReplaceFileAtomically(const std::string& path, std::string_v
     return true;
 }
 
-int Win32Platform::MillisecondsToNextMinute() {
+int Win32Platform::MillisecondsToNextMinute() const {
     SYSTEMTIME local{};
     ::GetLocalTime(&local);
     return 60000 - (static_cast<int>(local.wSecond) % 60) * 1000 - static_cast<int>(local.wMilliseconds);
 }
 
-int Win32Platform::LocalMinute() {
+int Win32Platform::LocalMinute() const {
     __time64_t now = _time64(nullptr);
     if (now == -1) {
         return -1;
@@ -370,11 +370,11 @@ int Win32Platform::LocalMinute() {
     return local.tm_min;
 }
 
-std::string Win32Platform::ToCodePage932(std::string_view utf8) {
+std::string Win32Platform::ToCodePage932(std::string_view utf8) const {
     return win32::Utf8ToCodePage(utf8, 932);
 }
 
-std::optional<std::string> Win32Platform::AsRequestBytes(std::string_view utf8) {
+std::optional<std::string> Win32Platform::AsRequestBytes(std::string_view utf8) const {
     // The bytes the settings file holds; a character without an ANSI form cannot be sent, not even as '?'.
     return win32::Utf8ToCodePageExact(utf8, CP_ACP);
 }
@@ -383,7 +383,7 @@ bool Win32Platform::UsesDriveTable() const {
     return false;
 }
 
-std::vector<DriveMapping> Win32Platform::DriveTable() {
+std::vector<DriveMapping> Win32Platform::DriveTable() const {
     return {};
 }
 

@@ -20,15 +20,15 @@ class RecordingPlatform : public FakePlatform {
 public:
     explicit RecordingPlatform(Log& log) : m_log(log) {}
 
-    std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) override {
+    std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) const override {
         m_log.push_back("capacity " + std::string(root));
         return FakePlatform::DiskFreeSpace(root);
     }
-    std::optional<VolumeSpace> CurrentDiskFreeSpace() override {
+    std::optional<VolumeSpace> CurrentDiskFreeSpace() const override {
         m_log.push_back("capacity current");
         return currentLetter.empty() ? std::nullopt : FakePlatform::DiskFreeSpace(currentLetter + ":\\");
     }
-    DriveType GetDriveType(std::string_view root) override {
+    DriveType GetDriveType(std::string_view root) const override {
         m_log.push_back("type " + std::string(root));
         return FakePlatform::GetDriveType(root);
     }
@@ -124,7 +124,7 @@ TEST_F(MonitorTest, FigureAreZeroWhenEvenTheCurrentDriveCannotBeMeasured) {
 // the figure must be that of the letter the fallback stores.
 class UnlistedCurrentVolume : public FakePlatform {
 public:
-    std::optional<VolumeSpace> CurrentDiskFreeSpace() override { return VolumeSpace{999u << 20, 7u << 20}; }
+    std::optional<VolumeSpace> CurrentDiskFreeSpace() const override { return VolumeSpace{999u << 20, 7u << 20}; }
 };
 
 TEST(MainDriveFallback, FigureIsThatOfTheLetterItStores) {

@@ -7,6 +7,7 @@
 #include "FakePlatform.h"
 #include "TempDir.h"
 #include "core/capacity/Monitor.h"
+#include "core/net/Reply.h"
 #include "core/net/Request.h"
 
 namespace {
@@ -119,4 +120,19 @@ TEST_F(ReplyTest, HeadersMakeCompleteResponses) {
                                      "Dドライブ空容量25%<BR></body></html>");
     EXPECT_EQ(reply, "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=Shift_JIS\r\nContent-Length: " +
                          std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
+}
+
+TEST_F(ReplyTest, OnlyAnAcceptedUpdateChangesTheMonitor) {
+    m_monitor.Settings().NetWork = 1;
+    const std::string renewed = ReplyTo("GET /renew HTTP/1.1\r\n", true, m_monitor);
+    const int queries = m_platform.capacityQueries;
+    const int saves = m_platform.saves;
+    // Through the const view the page is that of the last refresh: nothing is measured or written again.
+    const Monitor& view = m_monitor;
+    EXPECT_EQ(ComposeReply(ReplyKind::UpdateAccepted, view), renewed);
+    EXPECT_EQ(ReplyTo("GET /other HTTP/1.1\r\n", true, m_monitor), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(ReplyTo("GET /renew HTTP/1.1\r\n", false, m_monitor), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(m_platform.capacityQueries, queries);
+    EXPECT_EQ(m_platform.saves, saves);
+    EXPECT_EQ(m_monitor.RefreshCounts()[static_cast<std::size_t>(RefreshTrigger::Network)], 1U);
 }

@@ -44,12 +44,12 @@ public:
         AddDrive('M', 3000, 600, DriveType::Remote);
     }
 
-    std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) override {
+    std::optional<VolumeSpace> DiskFreeSpace(std::string_view root) const override {
         ++m_gate->started;
         Wait(root);
         return FakePlatform::DiskFreeSpace(root);
     }
-    DriveType GetDriveType(std::string_view root) override {
+    DriveType GetDriveType(std::string_view root) const override {
         ++m_gate->started;
         Wait(root);
         return FakePlatform::GetDriveType(root);
@@ -64,21 +64,21 @@ public:
         return true;
     }
     bool CreateOrTruncate(const std::string& path) override { return Answer(path, true); }
-    std::optional<std::string> ReadTextFile(const std::string& path) override { return Answer(path, "text"); }
-    bool FileExists(const std::string& path) override { return Answer(path, false); }
+    std::optional<std::string> ReadTextFile(const std::string& path) const override { return Answer(path, "text"); }
+    bool FileExists(const std::string& path) const override { return Answer(path, false); }
     bool ReplaceFileAtomically(const std::string& path, std::string_view) override { return Answer(path, true); }
-    std::string CurrentDriveLetter() override { return Answer(hangCurrentLetter ? "hung/" : "", currentLetter); }
+    std::string CurrentDriveLetter() const override { return Answer(hangCurrentLetter ? "hung/" : "", currentLetter); }
 
     bool hangCurrentLetter = false;
 
 private:
-    template <typename T> T Answer(std::string_view path, T answer) {
+    template <typename T> T Answer(std::string_view path, T answer) const {
         ++m_gate->started;
         Wait(path);
         return answer;
     }
 
-    void Wait(std::string_view path) {
+    void Wait(std::string_view path) const {
         const bool hangs = path == "N:\\" || path == "n:\\" || path == "M:\\" ||
                            path.find("hung/") != std::string_view::npos ||
                            path.find("hung\\") != std::string_view::npos;
