@@ -1,5 +1,5 @@
-# Installation layout and the two Debian packages built from it: tarvellin (the program, Qt Core and Network
-# only, for servers) and tarvellin-desktop (the desktop module and what a desktop session shows).
+# Installation layout and the two Debian packages built from it: tarvellin (the program, without Qt: the C and
+# C++ runtimes only, for servers) and tarvellin-desktop (the desktop module and what a desktop session shows).
 include(GNUInstallDirs)
 
 set(TARVELLIN_DEB_RELEASE 1)
@@ -94,9 +94,9 @@ other drives. It publishes it as empty status files whose name is the
 free-capacity text, and on a TCP port that answers plain HTTP requests
 with a one-line status page.
 .
-This package holds the program, which runs headless on servers with Qt
-Core and Network only, the systemd user unit and tarvellin-start. Install
-tarvellin-desktop for the tray icon and the settings dialogs.")
+This package holds the program, which runs headless on servers with the
+C and C++ runtimes only, the systemd user unit and tarvellin-start.
+Install tarvellin-desktop for the tray icon and the settings dialogs.")
 
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME tarvellin-desktop)
 # The desktop module draws Japanese texts and needs a display plugin; neither is a linked library.

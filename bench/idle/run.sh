@@ -1,12 +1,14 @@
 #!/bin/sh
 # Starts the headless agent (no display, default settings, in an empty temporary folder) and measures
 # its CPU time and memory while it idles.
-# Usage: bench/idle/run.sh [build folder] [seconds]      (defaults: <source>/build, 60)
-# Goals: at most 0.1 % of one core, at most 15 MB resident, at most 2 wake-ups a minute.
+# Usage: bench/idle/run.sh [build folder] [seconds] [keys]   (defaults: <source>/build, 60, none)
+# keys: lines of the [Setting] section to start with, e.g. 'Auto=1' (default settings otherwise).
+# Goals: at most 0.1 % of one core, at most 3 MB resident, at most 2 wake-ups a minute.
 set -eu
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 build_dir=${1:-$source_dir/build}
 seconds=${2:-60}
+keys=${3:-}
 program=$build_dir/bin/tarvellin
 
 if [ ! -x "$program" ]; then
@@ -45,6 +47,9 @@ status_kb() {
 }
 
 cd "$work"
+if [ -n "$keys" ]; then
+    printf '[Setting]\n%s\n' "$keys" >tarvellin.ini
+fi
 env -u DISPLAY -u WAYLAND_DISPLAY "$program" >"$work/stdout.log" 2>"$work/stderr.log" &
 pid=$!
 sleep 3 # start-up: settings load, first measurement, listener
@@ -80,7 +85,7 @@ awk -v t0="$start_ticks" -v t1="$end_ticks" -v hz="$ticks_per_second" -v n0="$st
     printf "CPU (utime+stime): %.3f %% of one core (%d ticks of 1/%d s)   goal: at most 0.1 %%\n", \
         100 * (t1 - t0) / hz / wall, t1 - t0, hz
     printf "CPU (schedstat):   %.4f %% of one core (%.1f ms)\n", 100 * (n1 - n0) / 1e9 / wall, (n1 - n0) / 1e6
-    printf "memory: VmRSS %.1f MB, VmHWM %.1f MB   goal: at most 15 MB\n", rss / 1024, hwm / 1024
+    printf "memory: VmRSS %.1f MB, VmHWM %.1f MB   goal: at most 3 MB\n", rss / 1024, hwm / 1024
     printf "        (of it: PSS %.1f MB, anonymous %.1f MB; the rest is shared-library pages; MB = 2^20 bytes)\n", \
         pss / 1024, anon / 1024
 }'

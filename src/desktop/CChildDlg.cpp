@@ -15,7 +15,8 @@ constexpr int kTrayNoticeMs = 10000;
 } // namespace
 
 CChildDlg::CChildDlg(Platform& platform, const std::string& configurationPath, QObject* parent)
-    : QObject(parent), m_loop(platform, configurationPath, *this), m_settingDlg(m_loop.GetMonitor()) {
+    : QObject(parent), m_sockets(CreateSockets()), m_loop(platform, configurationPath, *this, m_events, *m_sockets),
+      m_settingDlg(m_loop.GetMonitor()) {
     for (int level = 0; level < kLevelCount; ++level) {
         m_levelIcons[static_cast<std::size_t>(level)] = LevelIcon(level);
     }

@@ -7,11 +7,14 @@
 #include <QTimer>
 
 #include <array>
+#include <memory>
 #include <string>
 
-#include "headless/AgentLoop.h"
+#include "core/agent/AgentLoop.h"
 #include "desktop/DrawnIcons.h"
 #include "desktop/CSettingDlg.h"
+#include "desktop/QtEventSource.h"
+#include "platform/Sockets.h"
 
 class Platform;
 
@@ -56,7 +59,9 @@ private:
     void ReportMissingTray();
     void EndLoop();
 
-    AgentLoop m_loop;
+    QtEventSource m_events;
+    std::unique_ptr<Sockets> m_sockets;
+    AgentLoop m_loop; // after the event source and the sockets it runs on
     CSettingDlg m_settingDlg;
     std::array<QIcon, kLevelCount> m_levelIcons;
     QMenu m_menu;

@@ -4,6 +4,7 @@
 #include "desktop/CQuorvantelDlg.h"
 #include "desktop/DisplayProbe.h"
 #include "desktop/DialogMetrics.h"
+#include "desktop/QtEventSource.h"
 #include "core/diagnostics/FixedTexts.h"
 
 #include <QApplication>
@@ -31,7 +32,9 @@ int RunDesktop(const DesktopHost& host) {
     Platform* platform = nullptr;
     const char* configurationPath = nullptr;
     int exitCode = 1; // a start that failed does not end as a success
-    if (const char* failure = host.startUp(host.context, &platform, &configurationPath); failure != nullptr) {
+    // The stop and reload requests are watched on it from the start-up until the shut-down.
+    QtEventSource events;
+    if (const char* failure = host.startUp(host.context, &events, &platform, &configurationPath); failure != nullptr) {
         ShowStartupMessage(failure);
     } else {
         // The launcher is never shown; its run is the tray agent's run, whose loop is the program's.

@@ -6,21 +6,17 @@
 #include "headless/DesktopModule.h"
 #include "platform/Platform.h"
 #include "platform/Session.h"
+#include "platform/Sockets.h"
 #include "platform/guarded/GuardedPlatform.h"
+#include "platform/posix/PollLoop.h"
+#include "core/diagnostics/FixedTexts.h"
 #include "core/diagnostics/Report.h"
-
-#include <QCoreApplication>
-#include <QHostAddress>
-#include <QUdpSocket>
 
 #include <filesystem>
 #include <new>
 #include <string>
 
 namespace {
-constexpr const char* kSocketFailure = "Windows ｿｹｯﾄの初期化に失敗しました。";
-constexpr const char* kOutOfMemory = "メモリ不足エラーです。";
-constexpr const char* kAppName = "tarvellin";
 // In the working folder: held by the running agent, so a second one there cannot rename the same status files
 // and rewrite the same tarvellin.ini.
 constexpr const char* kLockFile = "tarvellin.lock";
@@ -31,11 +27,6 @@ std::string WorkingFolder() {
     return error ? std::string(".") : folder.string();
 }
 } // namespace
-
-bool NetworkLayerAvailable() {
-    QUdpSocket probe;
-    return probe.bind(QHostAddress(QHostAddress::AnyIPv4), 0) || probe.bind(QHostAddress(QHostAddress::AnyIPv6), 0);
-}
 
 CQuorvantelApp::CQuorvantelApp(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
 
@@ -48,11 +39,7 @@ int CQuorvantelApp::Run() {
     if (RunDesktop()) {
         return ExitInstance();
     }
-    // No display (or no module): only one application object may exist, and only now is it made.
-    m_qtApp = std::make_unique<QCoreApplication>(m_argc, m_argv);
-    QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
     InitInstance();
-    ShutDown();
     return ExitInstance();
 }
 
@@ -88,9 +75,10 @@ bool CQuorvantelApp::RunDesktop() {
     host.argc = &m_argc;
     host.argv = m_argv;
     host.context = this;
-    host.startUp = [](void* context, Platform** platform, const char** configurationPath) -> const char* {
+    host.startUp = [](void* context, EventSource* events, Platform** platform,
+                      const char** configurationPath) -> const char* {
         auto* self = static_cast<CQuorvantelApp*>(context);
-        const char* failure = self->StartUp();
+        const char* failure = self->StartUp(*events);
         if (failure == nullptr) {
             *platform = self->m_platform.get();
             *configurationPath = self->m_configurationPath->c_str();
@@ -115,21 +103,21 @@ bool CQuorvantelApp::RunDesktop() {
     return false;
 }
 
-const char* CQuorvantelApp::StartUp() {
-    // A stop request (SIGINT, SIGTERM) ends the loop the agent runs in, as the exit command does: nothing is
-    // saved.
-    m_stopSignals = std::make_unique<SignalWatcher>();
-    QObject::connect(m_stopSignals.get(), &SignalWatcher::StopRequested, QCoreApplication::instance(),
-                     [] { QCoreApplication::exit(0); });
-    // A reload request (SIGHUP) reads the settings file again, in either mode.
-    QObject::connect(m_stopSignals.get(), &SignalWatcher::ReloadRequested, QCoreApplication::instance(), [this] {
-        if (m_reloadAgent) {
-            m_reloadAgent();
-        }
-    });
+const char* CQuorvantelApp::StartUp(EventSource& events) {
+    m_stopSignals = std::make_unique<SignalWatcher>(
+        events,
+        // A stop request (SIGINT, SIGTERM) ends the loop the agent runs in, as the exit command does: nothing is
+        // saved.
+        [&events](int /*signalNumber*/) { events.Quit(0); },
+        // A reload request (SIGHUP) reads the settings file again, in either mode.
+        [this] {
+            if (m_reloadAgent) {
+                m_reloadAgent();
+            }
+        });
     if (!NetworkLayerAvailable()) {
         m_exitCode = 1; // a start that failed does not end as a success
-        return kSocketFailure;
+        return kSocketsInitFailed;
     }
     try {
         // Drive queries and file operations are bounded in time and run in worker processes, so a hung drive or
@@ -159,15 +147,21 @@ void CQuorvantelApp::ShutDown() {
 }
 
 bool CQuorvantelApp::InitInstance() {
-    if (const char* failure = StartUp(); failure != nullptr) {
+    PollLoop loop;
+    if (const char* failure = StartUp(loop); failure != nullptr) {
         WriteLine(failure); // no windows: the failure is one stderr line
+        ShutDown();
         return false;
     }
-    HeadlessAgent agent(*m_platform, *m_configurationPath);
-    agent.Start();
-    m_reloadAgent = [&agent] { agent.ReloadSettings(); };
-    m_exitCode = QCoreApplication::exec();
-    m_reloadAgent = {};
+    const std::unique_ptr<Sockets> sockets = CreateSockets();
+    {
+        HeadlessAgent agent(*m_platform, *m_configurationPath, loop, *sockets);
+        agent.Start();
+        m_reloadAgent = [&agent] { agent.ReloadSettings(); };
+        m_exitCode = loop.Run();
+        m_reloadAgent = {};
+    }
+    ShutDown();
     return false;
 }
 

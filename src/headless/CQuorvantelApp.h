@@ -7,13 +7,14 @@
 
 #include "headless/AgentMode.h"
 
+class EventSource;
 class Platform;
-class QCoreApplication;
 class SignalWatcher;
 
 // The application object: prepares the network layer and the configuration path, then runs the agent as
-// the program's loop until it ends. With a display the desktop module runs the tray agent (and owns the
-// application object); otherwise, or when the module cannot run, the headless agent runs here.
+// the program's loop until it ends. With a display the desktop module runs the tray agent (and owns Qt's
+// application object and event loop); otherwise, or when the module cannot run, the headless agent runs here
+// on a poll loop.
 class CQuorvantelApp {
 public:
     CQuorvantelApp(int& argc, char** argv);
@@ -32,9 +33,9 @@ private:
     bool LockWorkingFolder();
     // Hands the run to the desktop module when a display may exist; true when the tray agent ran.
     bool RunDesktop();
-    // The start-up steps once an application object exists: stop signals, network check, platform and
+    // The start-up steps once the loop the agent runs in exists: stop signals, network check, platform and
     // configuration path. Returns nullptr, or the failure text to show.
-    const char* StartUp();
+    const char* StartUp(EventSource& events);
     // Releases the stop-signal watcher and the platform.
     void ShutDown();
     // Always false: when it returns the headless agent has ended (or never started) and only exit remains.
@@ -45,13 +46,9 @@ private:
     int& m_argc;
     char** m_argv;
     AgentMode m_mode = AgentMode::Headless;
-    std::unique_ptr<QCoreApplication> m_qtApp;
     std::unique_ptr<SignalWatcher> m_stopSignals;
     std::unique_ptr<Platform> m_platform;
     std::optional<std::string> m_configurationPath;
     int m_exitCode = 0;
     std::function<void()> m_reloadAgent; // the running agent's settings reload; empty while none runs
 };
-
-// True when the network layer can make a socket (the listener needs one).
-bool NetworkLayerAvailable();

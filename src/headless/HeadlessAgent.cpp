@@ -8,8 +8,9 @@ int WriteWarningLine(const std::string& text) {
     return 1;
 }
 
-HeadlessAgent::HeadlessAgent(Platform& platform, const std::string& configurationPath, QObject* parent)
-    : QObject(parent), m_loop(platform, configurationPath, *this) {}
+HeadlessAgent::HeadlessAgent(Platform& platform, const std::string& configurationPath, EventSource& events,
+                             Sockets& sockets)
+    : m_loop(platform, configurationPath, *this, events, sockets) {}
 
 HeadlessAgent::~HeadlessAgent() = default;
 

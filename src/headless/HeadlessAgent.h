@@ -1,20 +1,19 @@
 #pragma once
 
-#include <QObject>
-
 #include <string>
 
-#include "headless/AgentLoop.h"
+#include "core/agent/AgentLoop.h"
 
+class EventSource;
 class Platform;
+class Sockets;
 
 // The tray agent without any window: settings load, first measurement, the ticks with the automatic refresh,
 // status files, settings save and the command listener. A warning that cannot be shown as a box goes to
-// stderr as one line. Runs on the event loop of a QCoreApplication.
-class HeadlessAgent final : public QObject, private AgentPresenter {
-    Q_OBJECT
+// stderr as one line. Runs on the program's poll loop.
+class HeadlessAgent final : private AgentPresenter {
 public:
-    HeadlessAgent(Platform& platform, const std::string& configurationPath, QObject* parent = nullptr);
+    HeadlessAgent(Platform& platform, const std::string& configurationPath, EventSource& events, Sockets& sockets);
     ~HeadlessAgent() override;
     HeadlessAgent(const HeadlessAgent&) = delete;
     HeadlessAgent& operator=(const HeadlessAgent&) = delete;

@@ -1,27 +1,32 @@
 #include "headless/SignalWatcher.h"
 
-#include <QSocketNotifier>
-
 #include "platform/Session.h"
 
-SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
+#include <utility>
+
+SignalWatcher::SignalWatcher(EventSource& events, std::function<void(int)> onStop, std::function<void()> onReload)
+    : m_events(events), m_onStop(std::move(onStop)), m_onReload(std::move(onReload)) {
     const StopRequestHandle handle = WatchStopRequests();
     if (handle == kNoStopRequests) {
         return;
     }
-    auto* notifier = new QSocketNotifier(static_cast<qintptr>(handle), QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &SignalWatcher::OnRequestPending);
+    m_handle = handle;
+    m_events.Watch(m_handle, EventSource::Interest::Read, *this);
 }
 
 // The handlers stay until the process ends: a stop request during the teardown then changes nothing.
-SignalWatcher::~SignalWatcher() = default;
-
-void SignalWatcher::OnRequestPending() {
-    const SessionRequests requests = TakeSessionRequests();
-    if (requests.reload) {
-        emit ReloadRequested();
+SignalWatcher::~SignalWatcher() {
+    if (m_handle != kNoDescriptor) {
+        m_events.Unwatch(m_handle);
     }
-    if (requests.stopSignal != 0) {
-        emit StopRequested(requests.stopSignal);
+}
+
+void SignalWatcher::OnReady(Descriptor /*descriptor*/) {
+    const SessionRequests requests = TakeSessionRequests();
+    if (requests.reload && m_onReload) {
+        m_onReload();
+    }
+    if (requests.stopSignal != 0 && m_onStop) {
+        m_onStop(requests.stopSignal);
     }
 }

@@ -1,25 +1,25 @@
 #pragma once
 
-#include <QObject>
+#include <functional>
 
-// Turns a stop request (SIGINT, SIGTERM) or a reload request (SIGHUP) from outside into a signal on the event
+#include "platform/EventSource.h"
+
+// Turns a stop request (SIGINT, SIGTERM) or a reload request (SIGHUP) from outside into a call on the event
 // loop's thread: the platform's handler only marks the request, whose handle wakes the loop. Requests that
 // arrived before the watcher existed are reported once the loop runs.
-class SignalWatcher final : public QObject {
-    Q_OBJECT
+class SignalWatcher final : private EventSource::Handler {
 public:
-    explicit SignalWatcher(QObject* parent = nullptr);
-    ~SignalWatcher() override;
+    // onStop gets the number of the stop request's signal; a reload is reported before a stop.
+    SignalWatcher(EventSource& events, std::function<void(int signalNumber)> onStop, std::function<void()> onReload);
+    ~SignalWatcher();
     SignalWatcher(const SignalWatcher&) = delete;
     SignalWatcher& operator=(const SignalWatcher&) = delete;
 
-signals:
-    // A stop request arrived, with the number of its signal.
-    void StopRequested(int signalNumber);
-    // A reload of the settings was asked for.
-    void ReloadRequested();
-
 private:
-    // Takes the pending requests on the loop's thread and reports them: a reload before a stop.
-    void OnRequestPending();
+    void OnReady(Descriptor descriptor) override;
+
+    EventSource& m_events;
+    Descriptor m_handle = kNoDescriptor;
+    std::function<void(int)> m_onStop;
+    std::function<void()> m_onReload;
 };

@@ -8,8 +8,10 @@
 #include <QTimer>
 
 #include "DialogDriver.h"
+#include "core/net/CommandListener.h"
 #include "desktop/CSettingDlg.h"
-#include "headless/CommandListener.h"
+#include "desktop/QtEventSource.h"
+#include "platform/Sockets.h"
 
 // A refresh requested over the command port while the settings dialog is open and being edited.
 class NetworkRefreshTest : public QObject {
@@ -25,7 +27,9 @@ void NetworkRefreshTest::requestWhileOpenTakesEditsAndShowsNewTexts() {
     DialogMachine machine;
     Monitor& monitor = *machine.monitor;
     monitor.Settings().NetWork = 1;
-    CommandListener listener(monitor);
+    QtEventSource events;
+    const std::unique_ptr<Sockets> sockets = CreateSockets();
+    CommandListener listener(monitor, events, *sockets);
     QVERIFY(listener.StartListening(0));
     CSettingDlg dialog(monitor);
     QByteArray reply;
@@ -82,7 +86,9 @@ void NetworkRefreshTest::replyGoesOnlyToItsOwnClientWhileAValidationMessageIsUp(
     Monitor& monitor = *machine.monitor;
     monitor.Settings().NetWork = 1;
     monitor.Settings().Pass = "pw";
-    CommandListener listener(monitor);
+    QtEventSource events;
+    const std::unique_ptr<Sockets> sockets = CreateSockets();
+    CommandListener listener(monitor, events, *sockets);
     listener.SetIdleTimeout(kIdleTimeoutMs);
     QVERIFY(listener.StartListening(0));
     const auto port = static_cast<quint16>(listener.ListeningPort());

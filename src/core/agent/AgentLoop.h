@@ -1,25 +1,24 @@
 #pragma once
 
-#include <QObject>
-#include <QTimer>
-
+#include <memory>
 #include <string>
 
 #include "core/agent/AgentCore.h"
 #include "core/agent/AgentDriver.h"
-#include "headless/CommandListener.h"
+#include "core/net/CommandListener.h"
+#include "platform/EventSource.h"
 
 class Platform;
+class Sockets;
 
-// The agent core on the Qt event loop, with the command listener: the front both modes share. One timer
+// The agent core on a face's event source, with the command listener: the front both modes share. One timer
 // wakes the core only when a tick can change something; a change made outside a tick (a refresh from the
 // port or a dialog, the settings dialog opening or closing) wakes it at once. The mode's face shows the status
 // and the warning.
-class AgentLoop final : public QObject, private AgentPresenter {
-    Q_OBJECT
+class AgentLoop final : private AgentPresenter {
 public:
-    AgentLoop(Platform& platform, const std::string& configurationPath, AgentPresenter& face,
-              QObject* parent = nullptr);
+    AgentLoop(Platform& platform, const std::string& configurationPath, AgentPresenter& face, EventSource& events,
+              Sockets& sockets);
     ~AgentLoop() override;
     AgentLoop(const AgentLoop&) = delete;
     AgentLoop& operator=(const AgentLoop&) = delete;
@@ -41,6 +40,7 @@ private:
     AgentPresenter& m_face;
     AgentCore m_core;
     CommandListener m_listener;
-    QTimer m_timer;
+    // A minute's first tick must not come before the minute: the timer never fires early.
+    std::unique_ptr<EventTimer> m_timer;
     AgentDriver m_driver; // after the timer it arms
 };
