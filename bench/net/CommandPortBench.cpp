@@ -1,5 +1,5 @@
-// Requests per second and latency of the command port on loopback: the real program against a bare
-// accept-read-write-close server measured in the same run, with one client and with fifty.
+// Requests per second and latency of the command port on loopback: the real program against bare
+// accept-read-write-close servers measured in the same run, with one client and with fifty.
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -10,7 +10,9 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
+#include <csignal>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <map>
@@ -45,10 +47,11 @@ long Request(int port, const std::string& request) {
     return end == ReadEnd::Closed ? static_cast<long>(reply.size()) : -1;
 }
 
-// The bare server: one thread, blocking accept, one read, one write of a fixed reply, close.
+// The bare server: blocking accept, one read, one write of a fixed reply, close. On a thread of this process, or
+// in a process of its own as the agent is, which adds the switches between processes to every request.
 class BareServer {
 public:
-    explicit BareServer(std::string reply) : m_reply(std::move(reply)) {
+    BareServer(std::string reply, bool ownProcess) : m_reply(std::move(reply)) {
         m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int on = 1;
         setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -60,9 +63,23 @@ public:
         socklen_t length = sizeof address;
         getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
         m_port = ntohs(address.sin_port);
+        if (ownProcess) {
+            m_child = fork();
+            if (m_child == 0) {
+                Serve();
+                _exit(0);
+            }
+            return;
+        }
         m_thread = std::thread([this] { Serve(); });
     }
     ~BareServer() {
+        if (m_child > 0) {
+            kill(m_child, SIGKILL);
+            waitpid(m_child, nullptr, 0);
+            close(m_listener);
+            return;
+        }
         m_stop = true;
         close(ConnectLoopback(m_port)); // wakes the accept
         m_thread.join();
@@ -92,6 +109,7 @@ private:
     int m_port = 0;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
+    pid_t m_child = -1;
 };
 
 struct Figures {
@@ -142,10 +160,13 @@ struct Contender {
     int port = 0;
 };
 
-void Print(const char* what, int clients, const char* name, const Figures& figures, const Figures& bare) {
-    std::printf("%-10s %3d client%s  %-9s %8.0f req/s  median %6.3f ms  p99 %8.3f ms  failed %d   x bare %.2f\n", what,
-                clients, clients == 1 ? " " : "s", name, figures.rate, figures.medianMs, figures.p99Ms,
-                figures.failures, figures.rate / bare.rate);
+// One line of figures, with the rates as a share of both bare servers'.
+void Print(const char* what, int clients, const char* name, const Figures& figures, const Figures& bareThread,
+           const Figures& bareProcess) {
+    std::printf("%-10s %3d client%s  %-12s %8.0f req/s  median %6.3f ms  p99 %8.3f ms  failed %d   x bare thread %.2f"
+                "  x bare process %.2f\n",
+                what, clients, clients == 1 ? " " : "s", name, figures.rate, figures.medianMs, figures.p99Ms,
+                figures.failures, figures.rate / bareThread.rate, figures.rate / bareProcess.rate);
 }
 
 // The medians of a 404 and a /renew taken in turns, so both meet the same load of the machine.
@@ -195,14 +216,17 @@ int main(int argc, char** argv) {
     for (const auto& [what, request, reply, single, crowd] :
          {std::tuple{"404", kNotFoundRequest, std::string("HTTP/1.1 404 Not Found"), 3000, 60},
           std::tuple{"GET /renew", kRenewRequest, page, 1000, 20}}) {
-        BareServer bare(reply);
+        BareServer bareThread(reply, false);
+        BareServer bareProcess(reply, true);
         for (const int clients : {1, 50}) {
             const int each = (clients == 1 ? single : crowd) * scale;
-            const Figures bareFigures = Measure(bare.Port(), request, clients, each);
-            Print(what, clients, "bare", bareFigures, bareFigures);
+            const Figures thread = Measure(bareThread.Port(), request, clients, each);
+            const Figures process = Measure(bareProcess.Port(), request, clients, each);
+            Print(what, clients, "bare thread", thread, thread, process);
+            Print(what, clients, "bare process", process, thread, process);
             for (const Contender& contender : contenders) {
-                Print(what, clients, contender.name.c_str(), Measure(contender.port, request, clients, each),
-                      bareFigures);
+                Print(what, clients, contender.name.c_str(), Measure(contender.port, request, clients, each), thread,
+                      process);
             }
         }
     }
