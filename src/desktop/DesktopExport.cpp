@@ -1,4 +1,4 @@
-#include "headless/DesktopModule.h"
+#include "platform/DesktopModule.h"
 
 #include <type_traits>
 

@@ -3,7 +3,7 @@
 #include "headless/HeadlessAgent.h"
 #include "headless/SignalWatcher.h"
 #include "headless/DesktopLoader.h"
-#include "headless/DesktopModule.h"
+#include "platform/DesktopModule.h"
 #include "platform/Platform.h"
 #include "platform/Session.h"
 #include "platform/Sockets.h"
