@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-// A descriptor the event source watches: a file descriptor on POSIX.
+// A descriptor the event source watches: a file descriptor on POSIX, a SOCKET on Windows.
 using Descriptor = std::intptr_t;
 inline constexpr Descriptor kNoDescriptor = -1;
 
@@ -22,7 +22,8 @@ public:
 
 // The loop the agent runs in, as its parts see it: descriptors watched for readiness, single-shot timers and a
 // monotonic clock. One thread only; a handler may watch, unwatch, arm and stop anything, itself included.
-// Implemented by a poll loop for the headless program and over Qt's event loop for the desktop module.
+// Implemented by a poll loop for the headless program, over Qt's event loop for the desktop module and over the
+// agent's window for the Windows program.
 class EventSource {
 public:
     // Called each time the descriptor is ready (readable or writable as asked, or failed) while it is watched.

@@ -1,9 +1,11 @@
 #include "CChildDlg.h"
 
-#include "CommandPort.h"
 #include "TrayIconSize.h"
 #include "WideText.h"
+#include "WindowEventSource.h"
+#include "core/net/CommandListener.h"
 #include "core/diagnostics/FixedTexts.h"
+#include "platform/Sockets.h"
 #include "resource.h"
 #ifdef TARVELLIN_WITH_DIALOG_VIEWS
 #include "win32/dialogs/Win32Dialogs.h"
@@ -70,7 +72,7 @@ CChildDlg::CChildDlg(HINSTANCE instance, Platform& platform, const std::string& 
 
 CChildDlg::~CChildDlg() {
     RemoveTrayIcon();
-    m_port.reset();
+    m_listener.reset();
     DestroyLevelIcons();
 }
 
@@ -117,17 +119,15 @@ INT_PTR CALLBACK CChildDlg::DialogProc(HWND window, UINT message, WPARAM wParam,
 }
 
 INT_PTR CChildDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (m_events && m_events->OnMessage(message, wParam, lParam)) {
+        return TRUE; // the command port's
+    }
     switch (message) {
     case WM_TIMER:
         OnTimer(static_cast<UINT_PTR>(wParam));
         return TRUE;
     case kTrayCallback:
         OnTrayCallback(static_cast<UINT>(lParam));
-        return TRUE;
-    case CommandPort::kSocketMessage:
-        if (m_port) {
-            m_port->OnSocketMessage(wParam, lParam);
-        }
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -186,8 +186,10 @@ void CChildDlg::OnInitDialog() {
 #ifdef TARVELLIN_WITH_DIALOG_VIEWS
     m_dialogs = std::make_unique<Win32Dialogs>(m_instance, m_settingModel, m_driveModel, m_networkModel);
 #endif
-    m_port = std::make_unique<CommandPort>(m_core.GetMonitor(), m_window);
-    m_driver.Start([this](int port, const std::string& address) { m_port->StartListening(port, address); });
+    m_sockets = CreateSockets();
+    m_events = std::make_unique<WindowEventSource>(m_window);
+    m_listener = std::make_unique<CommandListener>(m_core.GetMonitor(), *m_events, *m_sockets);
+    m_driver.Start([this](int port, const std::string& address) { m_listener->StartListening(port, address); });
     AddTrayIcon();
 }
 
@@ -205,11 +207,6 @@ void CChildDlg::OnTimer(UINT_PTR id) {
         break;
     case kTrayRetryTimer:
         AddTrayIcon();
-        break;
-    case CommandPort::kWakeTimer:
-        if (m_port) {
-            m_port->OnWakeTimer();
-        }
         break;
     default:
         break;

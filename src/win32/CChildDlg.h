@@ -15,9 +15,11 @@
 #include "core/dialogs/NetworkDialogModel.h"
 #include "core/dialogs/SettingDialogModel.h"
 
-class CommandPort;
+class CommandListener;
 class Platform;
+class Sockets;
 class Win32Dialogs;
+class WindowEventSource;
 
 // The tray agent: a hidden window (dialog 129) that owns the notification-area icon, whose picture and
 // tooltip follow the main drive; its menu (settings, exit), the settings dialog on double click, the
@@ -77,7 +79,10 @@ private:
 #ifdef TARVELLIN_WITH_DIALOG_VIEWS
     std::unique_ptr<Win32Dialogs> m_dialogs; // the settings dialogs' views, made with the window
 #endif
-    std::unique_ptr<CommandPort> m_port; // needs the window, made with it
+    // The command port, on the window's messages: made with the window.
+    std::unique_ptr<Sockets> m_sockets;
+    std::unique_ptr<WindowEventSource> m_events;
+    std::unique_ptr<CommandListener> m_listener;
     std::array<HICON, 8> m_levelIcons{};
     int m_iconSide = 0;           // of m_levelIcons, in pixels
     std::size_t m_shownLevel = 0; // the level whose icon the area shows

@@ -10,13 +10,15 @@
 #include <mutex>
 #include <new>
 
-#include "CommandPort.h"
 #include "EventLog.h"
+#include "WindowEventSource.h"
 #include "WorkingFolder.h"
 #include "core/agent/AgentCore.h"
 #include "core/agent/AgentDriver.h"
 #include "core/agent/StartLine.h"
+#include "core/net/CommandListener.h"
 #include "platform/Platform.h"
+#include "platform/Sockets.h"
 #include "platform/guarded/GuardedPlatform.h"
 #include "core/diagnostics/Report.h"
 
@@ -77,7 +79,7 @@ public:
         m_window = CreateWindowExW(0, kWindowClass, L"tarvellin", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this);
     }
     ~ServiceAgent() override {
-        m_port.reset();
+        m_listener.reset();
         if (m_window != nullptr) {
             DestroyWindow(m_window);
         }
@@ -88,10 +90,12 @@ public:
     HWND Window() const { return m_window; }
 
     void Start() {
-        m_port = std::make_unique<CommandPort>(m_core.GetMonitor(), m_window);
+        m_sockets = CreateSockets();
+        m_events = std::make_unique<WindowEventSource>(m_window);
+        m_listener = std::make_unique<CommandListener>(m_core.GetMonitor(), *m_events, *m_sockets);
         int listening = 0;
         m_driver.Start([this, &listening](int port, const std::string& address) {
-            listening = m_port->StartListening(port, address) ? port : 0;
+            listening = m_listener->StartListening(port, address) ? port : 0;
         });
         Report("service " + StartLine(m_core.GetMonitor(), listening));
     }
@@ -103,14 +107,15 @@ public:
         }
         auto* self = reinterpret_cast<ServiceAgent*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (self != nullptr) {
+            if (message == WM_TIMER && g_service.stopRequested) {
+                return 0; // no new refresh once a stop is under way
+            }
+            if (self->m_events && self->m_events->OnMessage(message, wParam, lParam)) {
+                return 0; // the command port's
+            }
             switch (message) {
             case WM_TIMER:
                 self->OnTimer(static_cast<UINT_PTR>(wParam));
-                return 0;
-            case CommandPort::kSocketMessage:
-                if (self->m_port) {
-                    self->m_port->OnSocketMessage(wParam, lParam);
-                }
                 return 0;
             case WM_CLOSE:
                 PostQuitMessage(0);
@@ -130,13 +135,8 @@ private:
         }
     }
     void OnTimer(UINT_PTR id) {
-        if (g_service.stopRequested) {
-            return; // no new refresh once a stop is under way
-        }
         if (id == kTickTimer) {
             m_driver.OnTimer();
-        } else if (id == CommandPort::kWakeTimer && m_port) {
-            m_port->OnWakeTimer();
         }
     }
     void ShowStatus(const std::string& /*tipText*/, int /*level*/) override {}
@@ -148,7 +148,10 @@ private:
     }
 
     AgentCore m_core;
-    std::unique_ptr<CommandPort> m_port; // needs the window
+    // The command port, on the window's messages: made with the window.
+    std::unique_ptr<Sockets> m_sockets;
+    std::unique_ptr<WindowEventSource> m_events;
+    std::unique_ptr<CommandListener> m_listener;
     HWND m_window = nullptr;
     AgentDriver m_driver;
 };
