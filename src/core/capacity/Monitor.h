@@ -3,10 +3,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "core/capacity/CapacityReading.h"
 #include "core/capacity/DialogExchange.h"
+#include "core/capacity/DriveOutlook.h"
 #include "core/capacity/StatusPublication.h"
 #include "core/settings/MonitorSettings.h"
 #include "core/settings/SettingsFile.h"
@@ -34,6 +36,11 @@ public:
     std::array<DriveSlot, kDriveSlots>& Slots() { return m_publication.Slots(); }
     const std::array<DriveSlot, kDriveSlots>& Slots() const { return m_publication.Slots(); }
     const std::string& LastStatusFolder() const { return m_publication.LastStatusFolder(); }
+    // The [History], [Display] and [Limits] options read with the settings.
+    const ForecastSettings& Forecast() const { return m_file.Forecast(); }
+    // The outlook of each drive the minute tick has measured, by upper-case letter.
+    const std::map<char, DriveOutlook>& Outlooks() const { return m_outlooks; }
+    void SetOutlook(char letter, const DriveOutlook& outlook) { m_outlooks[letter] = outlook; }
 
     // Minutes counted towards the next automatic refresh: Time after the settings load, 0 after every save.
     int MinuteCounter() const { return m_minuteCounter; }
@@ -107,4 +114,5 @@ private:
     std::function<void()> m_changed;
     std::array<std::uint64_t, kRefreshTriggers> m_refreshCounts{};
     std::int64_t m_startedAt = 0;
+    std::map<char, DriveOutlook> m_outlooks;
 };

@@ -84,5 +84,15 @@ AgentSnapshot TakeSnapshot(const Monitor& monitor) {
         snapshot.drives.push_back(std::move(drive));
         ++slot;
     }
+    const ForecastSettings& options = monitor.Forecast();
+    snapshot.historyOn = options.HistoryDays > 0;
+    for (DriveSnapshot& drive : snapshot.drives) {
+        const char letter = drive.letter.size() == 1 ? drive.letter[0] : 0;
+        const char upper = letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
+        if (const auto found = monitor.Outlooks().find(upper); found != monitor.Outlooks().end()) {
+            drive.outlook = found->second;
+        }
+        drive.hasLimit = options.Limits.count(upper) != 0;
+    }
     return snapshot;
 }

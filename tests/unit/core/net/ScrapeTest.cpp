@@ -228,3 +228,81 @@ TEST_F(ScrapeTest, ScrapeNeverWritesAndFollowsPass) {
 }
 
 } // namespace
+
+namespace {
+
+// The trend and limit fields come only with the options that make them; the default document stays as it is.
+TEST(Scrape, TrendAndLimitFieldsOnlyWithTheirOptions) {
+    DriveOutlook falling;
+    falling.trendBytesPerDay = -2000;
+    falling.fullInSeconds = 86400;
+    falling.fullInLowSeconds = 80000;
+    falling.fullInHighSeconds = 90000;
+    falling.limitState = 2;
+    const struct {
+        const char* name;
+        bool historyOn;
+        bool hasLimit;
+        DriveOutlook outlook;
+        std::vector<std::string> metrics; // the lines after tarvellin_drive_level
+        std::string json;                 // after published_time
+    } cases[] = {
+        {"nothing set", false, false, falling, {}, ""},
+        {"history, no trend yet",
+         true,
+         false,
+         {},
+         {},
+         ",\"trend_bytes_per_day\":null,\"full_in_seconds\":null,\"full_in_range_seconds\":null"},
+        {"history and a limit",
+         true,
+         true,
+         falling,
+         {"# HELP tarvellin_drive_trend_bytes_per_day", "# TYPE tarvellin_drive_trend_bytes_per_day gauge",
+          "tarvellin_drive_trend_bytes_per_day{letter=\"C\",path=\"/\",role=\"main\"} -2000",
+          "# HELP tarvellin_drive_full_in_seconds", "# TYPE tarvellin_drive_full_in_seconds gauge",
+          "tarvellin_drive_full_in_seconds{letter=\"C\",path=\"/\",role=\"main\"} 86400",
+          "# HELP tarvellin_drive_limit_state", "# TYPE tarvellin_drive_limit_state gauge",
+          "tarvellin_drive_limit_state{letter=\"C\",path=\"/\",role=\"main\"} 2"},
+         ",\"trend_bytes_per_day\":-2000,\"full_in_seconds\":86400,\"full_in_range_seconds\":[80000,90000],"
+         "\"limit_state\":\"full_within_24h\""},
+        {"a limit only",
+         false,
+         true,
+         DriveOutlook{},
+         {"# HELP tarvellin_drive_limit_state", "# TYPE tarvellin_drive_limit_state gauge",
+          "tarvellin_drive_limit_state{letter=\"C\",path=\"/\",role=\"main\"} 0"},
+         ",\"limit_state\":\"ok\""},
+    };
+    for (const auto& c : cases) {
+        AgentSnapshot snapshot;
+        DriveSnapshot drive;
+        drive.letter = "C";
+        drive.main = true;
+        drive.path = "/";
+        drive.up = true;
+        drive.outlook = c.outlook;
+        drive.hasLimit = c.hasLimit;
+        snapshot.drives.push_back(drive);
+        snapshot.historyOn = c.historyOn;
+
+        std::vector<std::string> lines;
+        std::istringstream text(MetricsText(snapshot));
+        bool after = false;
+        for (std::string line; std::getline(text, line);) {
+            if (line.starts_with("# HELP tarvellin_refreshes_total")) {
+                break;
+            }
+            if (after) {
+                lines.push_back(line.starts_with("# HELP") ? line.substr(0, line.find(' ', 7)) : line);
+            }
+            after = after || line.starts_with("tarvellin_drive_level{");
+        }
+        EXPECT_EQ(lines, c.metrics) << c.name;
+        const std::string json = StatusJson(snapshot);
+        const std::size_t from = json.find("\"published_time\":null") + 21;
+        EXPECT_EQ(json.substr(from, json.find("}]}") - from), c.json) << c.name;
+    }
+}
+
+} // namespace
