@@ -34,7 +34,7 @@ void AgentCore::ReloadSettings() {
 }
 
 void AgentCore::Tick() {
-    m_rules.Tick([this](const std::string& text) { return m_presenter.ShowWarning(text); });
+    // The watch first, so that the tooltip made by the rules' tick shows its forecast at once.
     if (m_watch.Active()) {
         const int minute = m_monitor.GetPlatform().LocalMinute();
         if (minute != m_watchedMinute) {
@@ -42,6 +42,7 @@ void AgentCore::Tick() {
             WatchDrives();
         }
     }
+    m_rules.Tick([this](const std::string& text) { return m_presenter.ShowWarning(text); });
     ShowStatusIfChanged();
 }
 

@@ -48,8 +48,8 @@ public:
     // Reads the settings file again as at start and shows the new status; the listener keeps the port it has
     // until a restart. Reports one line saying so; a file that cannot be read changes nothing.
     void ReloadSettings();
-    // One tick of the rules (automatic refresh when due, then the warning), at a change of the local minute the
-    // drives' watch when the options ask for it, then the status when it changed.
+    // At a change of the local minute the drives' watch when the options ask for it, then one tick of the rules
+    // (automatic refresh when due, then the warning), then the status when it changed.
     void Tick();
     // How long from now the front end may sleep before the next tick: kTickInterval while the settings dialog
     // is open or an automatic refresh is due, until just past the next change of the local minute while

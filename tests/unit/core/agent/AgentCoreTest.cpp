@@ -7,6 +7,7 @@
 
 #include "FakePlatform.h"
 #include "TempDir.h"
+#include "core/history/HistoryLog.h"
 
 namespace {
 
@@ -182,6 +183,40 @@ TEST_F(AgentCoreTest, WatchSamplesEachMinuteOnlyWhenAskedAndTellsLimits) {
         EXPECT_EQ(records, c.samples) << c.name;
         EXPECT_EQ(recorder.announced, c.announced) << c.name;
         EXPECT_EQ(agent.NextTickDelay(), c.delay) << c.name;
+    }
+}
+
+// With [Display] Forecast=1 the tooltip gets the main drive's forecast on a line of its own.
+TEST_F(AgentCoreTest, TooltipShowsTheForecastOnlyWhenAskedAndWithinItsRoom) {
+    struct Case {
+        const char* name;
+        std::string settings;
+        std::string tip;
+    };
+    const Case cases[] = {
+        {"not asked", "[History]\nDays=7\n", "tarvellin Dドライブ空容量42%"},
+        {"asked", "[History]\nDays=7\n[Display]\nForecast=1\n", "tarvellin Dドライブ空容量42%\nfull in about "},
+    };
+    for (const Case& c : cases) {
+        RecordingPresenter recorder;
+        FakePlatform machine = platform;
+        machine.unixTime = 1700000000;
+        TempDir folder;
+        // Five hours of a steady fill, one sample every five minutes.
+        std::string history = EncodeHistoryHeader();
+        for (int i = 60; i > 0; --i) {
+            history += EncodeHistorySample({machine.unixTime - i * 300, 'D', 1000ull << 20, (420ull + i) << 20});
+        }
+        machine.dataFiles[folder.Folder() + "tarvellin.history"] = history;
+        folder.Write("tarvellin.ini",
+                     "[Setting]\nPath=\"" + folder.Folder() + "\"\nDirectory=D\nAuto=0\n" + c.settings);
+        AgentCore agent(machine, folder.Folder() + "tarvellin.ini", recorder);
+        agent.Start();
+        agent.Tick();
+        const std::string& tip = agent.Rules().TipText();
+        EXPECT_LE(tip.size(), 127U) << c.name;
+        EXPECT_EQ(tip.substr(0, c.tip.size()), c.tip) << c.name << ": " << tip;
+        EXPECT_EQ(tip.size() > c.tip.size(), std::string(c.name) == "asked") << c.name << ": " << tip;
     }
 }
 
