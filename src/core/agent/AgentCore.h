@@ -41,7 +41,6 @@ public:
 
     Monitor& GetMonitor() { return m_monitor; }
     const TrayAgentRules& Rules() const { return m_rules; }
-    const DriveWatch& Watch() const { return m_watch; }
 
     // Settings load (startListening is called on its way), the first measurement and the first status.
     void Start(const ListenerStart& startListening = {});

@@ -18,8 +18,8 @@ char UpperLetter(char c) {
 } // namespace
 
 DriveWatch::DriveWatch(Monitor& monitor)
-    : m_monitor(monitor), m_historyPath(FolderOf(monitor.ConfigurationPath()) + std::string(kHistoryFileName)),
-      m_history(monitor.GetPlatform(), m_historyPath) {}
+    : m_monitor(monitor),
+      m_history(monitor.GetPlatform(), FolderOf(monitor.ConfigurationPath()) + std::string(kHistoryFileName)) {}
 
 bool DriveWatch::Active() const {
     const ForecastSettings& options = m_monitor.Forecast();
@@ -120,13 +120,4 @@ void DriveWatch::SettingsChanged() {
             m_limits.Forget(letter);
         }
     }
-}
-
-std::optional<FullIn> DriveWatch::MainFullIn() const {
-    const auto found = m_forecasts.find(MainLetter());
-    if (m_monitor.Forecast().HistoryDays <= 0 || found == m_forecasts.end()) {
-        return std::nullopt;
-    }
-    const Trend* shown = found->second.Shown();
-    return shown ? shown->fullIn : std::nullopt;
 }

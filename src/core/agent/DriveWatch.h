@@ -27,10 +27,6 @@ public:
     std::vector<std::string> Measure();
     // After a reload: drives whose limit is gone are forgotten.
     void SettingsChanged();
-    // The main drive's forecast, when it has one.
-    std::optional<FullIn> MainFullIn() const;
-    // Path of the history file: tarvellin.history beside the settings file.
-    const std::string& HistoryPath() const { return m_historyPath; }
 
 private:
     // The main drive's letter and, with OtherDrive 1, the first nine of Directory2, upper case.
@@ -38,8 +34,7 @@ private:
     char MainLetter() const;
 
     Monitor& m_monitor;
-    std::string m_historyPath;
-    HistoryLog m_history;
+    HistoryLog m_history; // tarvellin.history beside the settings file
     LimitWatch m_limits;
     std::map<char, DriveForecast> m_forecasts;
     std::map<char, std::int64_t> m_fittedAt;

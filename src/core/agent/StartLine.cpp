@@ -61,11 +61,10 @@ std::string OutlookText(const Monitor& monitor) {
     if (options.HistoryDays > 0) {
         text += "; history " + std::to_string(options.HistoryDays) + " days in " +
                 FolderOf(monitor.ConfigurationPath()) + std::string(kHistoryFileName);
-        const std::string& main = monitor.Settings().Directory;
-        const auto outlook = main.size() == 1 ? monitor.Outlooks().find(main[0]) : monitor.Outlooks().end();
-        if (outlook != monitor.Outlooks().end() && outlook->second.fullInSeconds) {
-            text += ", main drive " + FullInText({*outlook->second.fullInSeconds, outlook->second.fullInLowSeconds,
-                                                  outlook->second.fullInHighSeconds});
+        const DriveOutlook* outlook = monitor.OutlookOf(monitor.Settings().Directory);
+        if (outlook != nullptr && outlook->fullInSeconds) {
+            text += ", main drive " +
+                    FullInText({*outlook->fullInSeconds, outlook->fullInLowSeconds, outlook->fullInHighSeconds});
         }
     }
     if (!options.Limits.empty()) {

@@ -41,16 +41,12 @@ std::string FirstCharacter(const std::string& text) {
 // room left, else without it, else none.
 std::string ForecastTipLine(const Monitor& monitor, std::size_t room) {
     const ForecastSettings& options = monitor.Forecast();
-    const std::string& main = monitor.Settings().Directory;
-    if (options.DisplayForecast != 1 || options.HistoryDays <= 0 || main.size() != 1) {
+    const DriveOutlook* outlook = monitor.OutlookOf(monitor.Settings().Directory);
+    if (options.DisplayForecast != 1 || options.HistoryDays <= 0 || outlook == nullptr || !outlook->fullInSeconds) {
         return {};
     }
-    const auto found = monitor.Outlooks().find(main[0]);
-    if (found == monitor.Outlooks().end() || !found->second.fullInSeconds) {
-        return {};
-    }
-    const DriveOutlook& outlook = found->second;
-    std::string line = "\n" + FullInText({*outlook.fullInSeconds, outlook.fullInLowSeconds, outlook.fullInHighSeconds});
+    std::string line =
+        "\n" + FullInText({*outlook->fullInSeconds, outlook->fullInLowSeconds, outlook->fullInHighSeconds});
     if (line.size() > room) {
         line.resize(line.find(" ("));
     }

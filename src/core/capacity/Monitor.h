@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "core/capacity/CapacityReading.h"
 #include "core/capacity/DialogExchange.h"
@@ -38,8 +39,9 @@ public:
     const std::string& LastStatusFolder() const { return m_publication.LastStatusFolder(); }
     // The [History], [Display] and [Limits] options read with the settings.
     const ForecastSettings& Forecast() const { return m_file.Forecast(); }
-    // The outlook of each drive the minute tick has measured, by upper-case letter.
-    const std::map<char, DriveOutlook>& Outlooks() const { return m_outlooks; }
+    // The outlook of the drive (a one-letter text, either case) as the minute tick last measured it; nullptr
+    // before that, and for anything but a letter.
+    const DriveOutlook* OutlookOf(std::string_view letter) const;
     void SetOutlook(char letter, const DriveOutlook& outlook) { m_outlooks[letter] = outlook; }
 
     // Minutes counted towards the next automatic refresh: Time after the settings load, 0 after every save.
@@ -114,5 +116,5 @@ private:
     std::function<void()> m_changed;
     std::array<std::uint64_t, kRefreshTriggers> m_refreshCounts{};
     std::int64_t m_startedAt = 0;
-    std::map<char, DriveOutlook> m_outlooks;
+    std::map<char, DriveOutlook> m_outlooks; // by upper-case letter
 };

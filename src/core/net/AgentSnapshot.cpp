@@ -2,6 +2,7 @@
 
 #include "core/capacity/CapacityReading.h"
 
+#include <cctype>
 #include <utility>
 
 namespace {
@@ -87,12 +88,11 @@ AgentSnapshot TakeSnapshot(const Monitor& monitor) {
     const ForecastSettings& options = monitor.Forecast();
     snapshot.historyOn = options.HistoryDays > 0;
     for (DriveSnapshot& drive : snapshot.drives) {
-        const char letter = drive.letter.size() == 1 ? drive.letter[0] : 0;
-        const char upper = letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
-        if (const auto found = monitor.Outlooks().find(upper); found != monitor.Outlooks().end()) {
-            drive.outlook = found->second;
+        if (const DriveOutlook* outlook = monitor.OutlookOf(drive.letter)) {
+            drive.outlook = *outlook;
         }
-        drive.hasLimit = options.Limits.count(upper) != 0;
+        const unsigned char letter = drive.letter.size() == 1 ? static_cast<unsigned char>(drive.letter[0]) : 0;
+        drive.hasLimit = options.Limits.count(static_cast<char>(std::toupper(letter))) != 0;
     }
     return snapshot;
 }
