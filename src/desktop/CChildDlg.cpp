@@ -27,6 +27,7 @@ CChildDlg::CChildDlg(Platform& platform, const std::string& configurationPath, Q
     connect(exit, &QAction::triggered, this, &CChildDlg::OnExitCommand);
     m_tray.setContextMenu(&m_menu);
     connect(&m_tray, &QSystemTrayIcon::activated, this, &CChildDlg::OnTrayActivated);
+    connect(&m_tray, &QSystemTrayIcon::messageClicked, this, &CChildDlg::OnSettingsCommand);
 
     m_trayPoll.setInterval(kTrayPollMs);
     connect(&m_trayPoll, &QTimer::timeout, this, &CChildDlg::ShowIconWhenTrayAvailable);
@@ -86,6 +87,15 @@ int CChildDlg::ShowWarning(const std::string& text) {
     box.raise();
     box.activateWindow();
     return box.exec() == QMessageBox::Ok ? 1 : 0;
+}
+
+void CChildDlg::Announce(const std::string& text) {
+    if (!m_tray.isVisible()) {
+        // No tray to show it in yet: the line on stderr is all the user can get.
+        Report(text);
+        return;
+    }
+    m_tray.showMessage(QStringLiteral("tarvellin"), QString::fromStdString(text), QSystemTrayIcon::Warning);
 }
 
 void CChildDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {

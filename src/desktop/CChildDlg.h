@@ -54,6 +54,8 @@ private:
     void ShowStatus(const std::string& tipText, int level) override;
     // Shows the warning box modally; 1 when closed with OK, 0 when it could not be shown.
     int ShowWarning(const std::string& text) override;
+    // A drive's limit state as the tray's message (no window, no focus taken); clicking it opens the settings.
+    void Announce(const std::string& text) override;
     void ShowIconWhenTrayAvailable();
     // One line on stderr when no tray has come within kTrayNoticeMs of the start.
     void ReportMissingTray();

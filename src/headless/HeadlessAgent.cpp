@@ -22,3 +22,7 @@ void HeadlessAgent::Start() {
 int HeadlessAgent::ShowWarning(const std::string& text) {
     return WriteWarningLine(text);
 }
+
+void HeadlessAgent::Announce(const std::string& text) {
+    Report(text);
+}

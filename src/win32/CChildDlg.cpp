@@ -5,6 +5,7 @@
 #include "WindowEventSource.h"
 #include "core/net/CommandListener.h"
 #include "core/diagnostics/FixedTexts.h"
+#include "core/diagnostics/Report.h"
 #include "platform/Sockets.h"
 #include "resource.h"
 #ifdef TARVELLIN_WITH_DIALOG_VIEWS
@@ -258,9 +259,30 @@ int CChildDlg::ShowWarning(const std::string& text) {
     });
 }
 
+void CChildDlg::Announce(const std::string& text) {
+    if (!m_iconAdded) {
+        // No notification area to show it in yet: the line on stderr is all the user can get.
+        Report(text);
+        return;
+    }
+    NOTIFYICONDATAW balloon = m_iconData;
+    balloon.uFlags = NIF_INFO;
+    balloon.dwInfoFlags = NIIF_WARNING;
+    const std::wstring title = L"tarvellin";
+    const std::wstring body = Widen(text);
+    const std::size_t titleLength = std::min(title.size(), std::size(balloon.szInfoTitle) - 1);
+    std::copy_n(title.begin(), titleLength, balloon.szInfoTitle);
+    balloon.szInfoTitle[titleLength] = L'\0';
+    const std::size_t bodyLength = std::min(body.size(), std::size(balloon.szInfo) - 1);
+    std::copy_n(body.begin(), bodyLength, balloon.szInfo);
+    balloon.szInfo[bodyLength] = L'\0';
+    Shell_NotifyIconW(NIM_MODIFY, &balloon);
+}
+
 void CChildDlg::OnTrayCallback(UINT mouseMessage) {
     switch (mouseMessage) {
     case WM_LBUTTONDBLCLK:
+    case NIN_BALLOONUSERCLICK:
         OnSettingsCommand();
         break;
     case WM_RBUTTONDOWN:

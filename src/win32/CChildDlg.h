@@ -67,6 +67,8 @@ private:
     void ShowStatus(const std::string& tipText, int level) override;
     // Shows the warning box; 1 when closed with OK, 0 when it could not be shown.
     int ShowWarning(const std::string& text) override;
+    // A drive's limit state as the icon's balloon (no window, no focus taken); clicking it opens the settings.
+    void Announce(const std::string& text) override;
     void EndLoop();
 
     HINSTANCE m_instance;

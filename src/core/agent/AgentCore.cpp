@@ -7,7 +7,8 @@
 #include <utility>
 
 AgentCore::AgentCore(Platform& platform, std::string configurationPath, AgentPresenter& presenter)
-    : m_monitor(platform, std::move(configurationPath)), m_rules(m_monitor), m_presenter(presenter) {}
+    : m_monitor(platform, std::move(configurationPath)), m_rules(m_monitor), m_watch(m_monitor),
+      m_presenter(presenter) {}
 
 void AgentCore::Start(const ListenerStart& startListening) {
     m_rules.Initialise([this, &startListening](int port, const std::string& address) {
@@ -17,20 +18,38 @@ void AgentCore::Start(const ListenerStart& startListening) {
         }
     });
     ShowStatusIfChanged();
+    // The first measurement of the watch at once, so a drive already low is told at the start.
+    m_watchedMinute = m_monitor.GetPlatform().LocalMinute();
+    WatchDrives();
 }
 
 void AgentCore::ReloadSettings() {
     if (!m_rules.Reload()) {
         return;
     }
+    m_watch.SettingsChanged();
     Report(ReloadLine(m_monitor.ConfigurationPath(), m_listenedPort.value_or(m_monitor.Settings().Port),
                       m_monitor.Settings().Port));
     ShowStatusIfChanged();
 }
 
 void AgentCore::Tick() {
+    // The watch first, so that the tooltip made by the rules' tick shows its forecast at once.
+    if (m_watch.Active()) {
+        const int minute = m_monitor.GetPlatform().LocalMinute();
+        if (minute != m_watchedMinute) {
+            m_watchedMinute = minute;
+            WatchDrives();
+        }
+    }
     m_rules.Tick([this](const std::string& text) { return m_presenter.ShowWarning(text); });
     ShowStatusIfChanged();
+}
+
+void AgentCore::WatchDrives() {
+    for (const std::string& text : m_watch.Measure()) {
+        m_presenter.Announce(text);
+    }
 }
 
 void AgentCore::ShowStatusIfChanged() {
@@ -47,7 +66,7 @@ std::chrono::milliseconds AgentCore::NextTickDelay() {
     if (m_monitor.WindowOpen() || (settings.Auto == 1 && m_rules.RefreshDue())) {
         return kTickInterval;
     }
-    if (settings.Auto != 1) {
+    if (settings.Auto != 1 && !m_watch.Active()) {
         return kLongestSleep;
     }
     const std::chrono::milliseconds toNextMinute(m_monitor.GetPlatform().MillisecondsToNextMinute());

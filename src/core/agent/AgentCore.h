@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "core/agent/DriveWatch.h"
 #include "core/agent/TrayAgentRules.h"
 #include "core/capacity/Monitor.h"
 
@@ -18,6 +19,8 @@ public:
     virtual void ShowStatus(const std::string& tipText, int level) = 0;
     // Shows the low-capacity warning; 1 when it was closed with OK, 0 when it could not be shown.
     virtual int ShowWarning(const std::string& text) = 0;
+    // Tells the user of a drive's limit state without waiting for an answer (nothing modal); by default nowhere.
+    virtual void Announce(const std::string& text) { static_cast<void>(text); }
 };
 
 // The agent of both modes without a face: the monitor with the settings and readings, the tick with the
@@ -44,19 +47,24 @@ public:
     // Reads the settings file again as at start and shows the new status; the listener keeps the port it has
     // until a restart. Reports one line saying so; a file that cannot be read changes nothing.
     void ReloadSettings();
-    // One tick of the rules (automatic refresh when due, then the warning), then the status when it changed.
+    // At a change of the local minute the drives' watch when the options ask for it, then one tick of the rules
+    // (automatic refresh when due, then the warning), then the status when it changed.
     void Tick();
     // How long from now the front end may sleep before the next tick: kTickInterval while the settings dialog
     // is open or an automatic refresh is due, until just past the next change of the local minute while
-    // automatic refresh counts minutes, otherwise kLongestSleep. Changes made outside a tick (a refresh, the
-    // dialog opening or closing) reach the front end through the monitor's change observer.
+    // automatic refresh counts minutes or the drives' watch is on, otherwise kLongestSleep. Changes made outside a tick
+    // (a refresh, the dialog opening or closing) reach the front end through the monitor's change observer.
     std::chrono::milliseconds NextTickDelay();
 
 private:
     void ShowStatusIfChanged();
+    // The drives' watch, its announcements handed to the presenter.
+    void WatchDrives();
 
     Monitor m_monitor;
     TrayAgentRules m_rules;
+    DriveWatch m_watch;
+    int m_watchedMinute = -1;
     AgentPresenter& m_presenter;
     std::string m_shownTip;
     int m_shownLevel = -1;

@@ -23,3 +23,7 @@ void AgentLoop::ShowStatus(const std::string& tipText, int level) {
 int AgentLoop::ShowWarning(const std::string& text) {
     return m_driver.RunWarningBox([this, &text] { return m_face.ShowWarning(text); });
 }
+
+void AgentLoop::Announce(const std::string& text) {
+    m_face.Announce(text);
+}

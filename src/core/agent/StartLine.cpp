@@ -1,6 +1,7 @@
 #include "core/agent/StartLine.h"
 
 #include "core/capacity/Monitor.h"
+#include "core/history/LimitWatch.h"
 #include "core/net/ListenAddress.h"
 #include "platform/PathText.h"
 
@@ -53,6 +54,30 @@ std::string PortText(const MonitorSettings& settings, int listeningPort) {
            (settings.HttpMetrics == 1 ? " and " + scrapes : "");
 }
 
+// The history, the main drive's forecast and the limits, each only when set; empty when none is.
+std::string OutlookText(const Monitor& monitor) {
+    const ForecastSettings& options = monitor.Forecast();
+    std::string text;
+    if (options.HistoryDays > 0) {
+        text += "; history " + std::to_string(options.HistoryDays) + " days in " +
+                FolderOf(monitor.ConfigurationPath()) + std::string(kHistoryFileName);
+        const DriveOutlook* outlook = monitor.OutlookOf(monitor.Settings().Directory);
+        if (outlook != nullptr && outlook->fullInSeconds) {
+            text += ", main drive " +
+                    FullInText({*outlook->fullInSeconds, outlook->fullInLowSeconds, outlook->fullInHighSeconds});
+        }
+    }
+    if (!options.Limits.empty()) {
+        text += "; limits";
+        const char* separator = " ";
+        for (const auto& [letter, limit] : options.Limits) {
+            text += separator + std::string(1, letter) + ": " + LimitText(limit);
+            separator = ", ";
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 std::string StartLine(const Monitor& monitor, int listeningPort) {
@@ -67,7 +92,8 @@ std::string StartLine(const Monitor& monitor, int listeningPort) {
     }
     return "started headless: settings " + monitor.ConfigurationPath() + "; main drive " + settings.Directory + " (" +
            WithoutFinalSeparator(driveFolder) + "): " + monitor.Reading().freeText + "; status file " + statusFile +
-           " written at each refresh, " + RefreshText(settings) + "; " + PortText(settings, listeningPort);
+           " written at each refresh, " + RefreshText(settings) + "; " + PortText(settings, listeningPort) +
+           OutlookText(monitor);
 }
 
 std::string ReloadLine(const std::string& configurationPath, int listenedPort, int port) {

@@ -4,6 +4,7 @@
 
 #include "core/capacity/CapacityReading.h"
 #include "core/capacity/Monitor.h"
+#include "core/history/Trend.h"
 #include "platform/Utf8.h"
 
 namespace {
@@ -34,6 +35,22 @@ std::string FirstCharacter(const std::string& text) {
         ++length;
     }
     return text.substr(0, length);
+}
+
+// The main drive's forecast for the tooltip ([Display] Forecast=1): with its range when the whole fits in the
+// room left, else without it, else none.
+std::string ForecastTipLine(const Monitor& monitor, std::size_t room) {
+    const ForecastSettings& options = monitor.Forecast();
+    const DriveOutlook* outlook = monitor.OutlookOf(monitor.Settings().Directory);
+    if (options.DisplayForecast != 1 || options.HistoryDays <= 0 || outlook == nullptr || !outlook->fullInSeconds) {
+        return {};
+    }
+    std::string line =
+        "\n" + FullInText({*outlook->fullInSeconds, outlook->fullInLowSeconds, outlook->fullInHighSeconds});
+    if (line.size() > room) {
+        line.resize(line.find(" ("));
+    }
+    return line.size() <= room ? line : std::string();
 }
 
 } // namespace
@@ -118,5 +135,6 @@ void TrayAgentRules::WarningStep(const WarningPresenter& showWarning) {
 void TrayAgentRules::UpdateTip(const std::string& prefix) {
     const CapacityReading& reading = m_monitor.Reading();
     m_tipText = BoundUtf8(prefix + FreePercentText(reading.freeMB, reading.totalMB) + "%", kTipBytes);
+    m_tipText += ForecastTipLine(m_monitor, kTipBytes - m_tipText.size());
     m_level = LevelOf(reading.totalMB, reading.freeMB);
 }

@@ -46,6 +46,15 @@ void Monitor::CountMinute() {
     }
 }
 
+const DriveOutlook* Monitor::OutlookOf(std::string_view letter) const {
+    if (letter.size() != 1) {
+        return nullptr;
+    }
+    const char c = letter[0] >= 'a' && letter[0] <= 'z' ? static_cast<char>(letter[0] - 'a' + 'A') : letter[0];
+    const auto found = m_outlooks.find(c);
+    return found == m_outlooks.end() ? nullptr : &found->second;
+}
+
 void Monitor::AttachDialog(DialogExchange* dialog) {
     m_dialog = dialog;
     NotifyChange();

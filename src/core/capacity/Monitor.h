@@ -3,10 +3,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
+#include <string_view>
 
 #include "core/capacity/CapacityReading.h"
 #include "core/capacity/DialogExchange.h"
+#include "core/capacity/DriveOutlook.h"
 #include "core/capacity/StatusPublication.h"
 #include "core/settings/MonitorSettings.h"
 #include "core/settings/SettingsFile.h"
@@ -34,6 +37,12 @@ public:
     std::array<DriveSlot, kDriveSlots>& Slots() { return m_publication.Slots(); }
     const std::array<DriveSlot, kDriveSlots>& Slots() const { return m_publication.Slots(); }
     const std::string& LastStatusFolder() const { return m_publication.LastStatusFolder(); }
+    // The [History], [Display] and [Limits] options read with the settings.
+    const ForecastSettings& Forecast() const { return m_file.Forecast(); }
+    // The outlook of the drive (a one-letter text, either case) as the minute tick last measured it; nullptr
+    // before that, and for anything but a letter.
+    const DriveOutlook* OutlookOf(std::string_view letter) const;
+    void SetOutlook(char letter, const DriveOutlook& outlook) { m_outlooks[letter] = outlook; }
 
     // Minutes counted towards the next automatic refresh: Time after the settings load, 0 after every save.
     int MinuteCounter() const { return m_minuteCounter; }
@@ -107,4 +116,5 @@ private:
     std::function<void()> m_changed;
     std::array<std::uint64_t, kRefreshTriggers> m_refreshCounts{};
     std::int64_t m_startedAt = 0;
+    std::map<char, DriveOutlook> m_outlooks; // by upper-case letter
 };

@@ -2,6 +2,7 @@
 
 #include "core/capacity/CapacityReading.h"
 
+#include <cctype>
 #include <utility>
 
 namespace {
@@ -83,6 +84,15 @@ AgentSnapshot TakeSnapshot(const Monitor& monitor) {
         drive.publishedAt = state.publishedAt;
         snapshot.drives.push_back(std::move(drive));
         ++slot;
+    }
+    const ForecastSettings& options = monitor.Forecast();
+    snapshot.historyOn = options.HistoryDays > 0;
+    for (DriveSnapshot& drive : snapshot.drives) {
+        if (const DriveOutlook* outlook = monitor.OutlookOf(drive.letter)) {
+            drive.outlook = *outlook;
+        }
+        const unsigned char letter = drive.letter.size() == 1 ? static_cast<unsigned char>(drive.letter[0]) : 0;
+        drive.hasLimit = options.Limits.count(static_cast<char>(std::toupper(letter))) != 0;
     }
     return snapshot;
 }

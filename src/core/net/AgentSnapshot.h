@@ -22,6 +22,8 @@ struct DriveSnapshot {
     int level = 0;                // when up
     std::string statusText;       // the name last given to its status file
     std::int64_t publishedAt = 0; // Unix seconds; 0 when not published in this run
+    DriveOutlook outlook;         // as the last minute tick found it; empty before one
+    bool hasLimit = false;        // a [Limits] key names the drive: outlook.limitState counts
 };
 
 // The agent and its drives at one moment.
@@ -30,6 +32,7 @@ struct AgentSnapshot {
     std::int64_t startedAt = 0;
     std::array<std::uint64_t, kRefreshTriggers> refreshes{};
     std::vector<DriveSnapshot> drives;
+    bool historyOn = false; // [History] Days above 0: the trend fields are sent
 };
 
 // Version of this program.

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -74,6 +75,34 @@ void AppendDriveSamples(std::string& out, const AgentSnapshot& snapshot, std::st
     }
 }
 
+// The family with one sample per drive that value gives one for; nothing at all when none does, so that the
+// opt-in families leave the default document as it is.
+template <typename Value>
+void AppendOptionalFamily(std::string& out, const AgentSnapshot& snapshot, std::string_view name, std::string_view help,
+                          Value value) {
+    std::string samples;
+    for (const DriveSnapshot& drive : snapshot.drives) {
+        if (const std::optional<std::int64_t> sample = value(drive)) {
+            samples.append(name).append(Labels(drive)).append(" ").append(std::to_string(*sample)).append("\n");
+        }
+    }
+    if (!samples.empty()) {
+        AppendFamily(out, name, "gauge", help);
+        out += samples;
+    }
+}
+
+std::string_view LimitStateName(int state) {
+    switch (state) {
+    case 1:
+        return "low";
+    case 2:
+        return "full_within_24h";
+    default:
+        return "ok";
+    }
+}
+
 std::string_view TriggerName(std::size_t trigger) {
     switch (static_cast<RefreshTrigger>(trigger)) {
     case RefreshTrigger::Auto:
@@ -107,6 +136,19 @@ std::string MetricsText(const AgentSnapshot& snapshot) {
                        [](const DriveSnapshot& d) { return d.space.freeBytes; });
     AppendFamily(out, "tarvellin_drive_level", "gauge", "Fill level the tray picture shows, 0 (full) to 7.");
     AppendDriveSamples(out, snapshot, "tarvellin_drive_level", false, [](const DriveSnapshot& d) { return d.level; });
+    AppendOptionalFamily(
+        out, snapshot, "tarvellin_drive_trend_bytes_per_day",
+        "Fitted change of the drive's free bytes per day (negative while it fills).",
+        [&snapshot](const DriveSnapshot& d) { return snapshot.historyOn ? d.outlook.trendBytesPerDay : std::nullopt; });
+    AppendOptionalFamily(
+        out, snapshot, "tarvellin_drive_full_in_seconds",
+        "Seconds until the drive is expected to be full, when its trend clearly falls.",
+        [&snapshot](const DriveSnapshot& d) { return snapshot.historyOn ? d.outlook.fullInSeconds : std::nullopt; });
+    AppendOptionalFamily(out, snapshot, "tarvellin_drive_limit_state",
+                         "State of the drive against its limit: 0 ok, 1 low, 2 full within 24 hours.",
+                         [](const DriveSnapshot& d) {
+                             return d.hasLimit ? std::optional<std::int64_t>(d.outlook.limitState) : std::nullopt;
+                         });
 
     AppendFamily(out, "tarvellin_refreshes_total", "counter", "Refresh cycles run since the start, by trigger.");
     for (std::size_t trigger = 0; trigger < snapshot.refreshes.size(); ++trigger) {
@@ -148,6 +190,19 @@ std::string StatusJson(const AgentSnapshot& snapshot) {
         out += ",\"status_folder\":" + JsonString(drive.statusFolder);
         out += ",\"status_text\":" + JsonString(drive.statusText);
         out += ",\"published_time\":" + (drive.publishedAt != 0 ? std::to_string(drive.publishedAt) : "null");
+        if (snapshot.historyOn) {
+            const DriveOutlook& outlook = drive.outlook;
+            out += ",\"trend_bytes_per_day\":" +
+                   (outlook.trendBytesPerDay ? std::to_string(*outlook.trendBytesPerDay) : "null");
+            out += ",\"full_in_seconds\":" + (outlook.fullInSeconds ? std::to_string(*outlook.fullInSeconds) : "null");
+            out += ",\"full_in_range_seconds\":" + (outlook.fullInSeconds
+                                                        ? "[" + std::to_string(outlook.fullInLowSeconds) + "," +
+                                                              std::to_string(outlook.fullInHighSeconds) + "]"
+                                                        : std::string("null"));
+        }
+        if (drive.hasLimit) {
+            out += ",\"limit_state\":" + JsonString(LimitStateName(drive.outlook.limitState));
+        }
         out += "}";
     }
     out += "]}\n";

@@ -47,6 +47,11 @@ MonitorSettings SettingsFile::Apply(const IniProfile& ini, const ListenerStart& 
     for (std::string& folder : settings.Path2To10) {
         folder = StripQuotes(folder);
     }
+    ForecastSettingsRead forecast = ReadForecastSettings(ini);
+    for (const std::string& problem : forecast.problems) {
+        Report(problem);
+    }
+    m_forecast = std::move(forecast.settings);
 
     m_writeDriveTable = false;
     if (m_platform.UsesDriveTable()) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "core/settings/ForecastSettings.h"
 #include "core/settings/IniProfile.h"
 #include "core/settings/MonitorSettings.h"
 #include "platform/Platform.h"
@@ -18,6 +19,9 @@ public:
     SettingsFile(Platform& platform, std::string path);
 
     const std::string& Path() const { return m_path; }
+    // The history, forecast and limit options of the last load or reload that read the file; only read, never
+    // saved.
+    const ForecastSettings& Forecast() const { return m_forecast; }
 
     // Reads the file in the fixed key order, the folders without their quotes; calls startListening with Port
     // and [Http] Address after Nokori has been read, and takes the drive table. When the file is there and
@@ -47,4 +51,5 @@ private:
     bool m_writeDriveTable = false; // the file had no drive table: the next save writes it once
     bool m_loadMissed = false;      // its folder did not answer the load: the settings in memory are not the file's
     std::string m_saveFailure;      // of the last save, as reported; empty when it was saved
+    ForecastSettings m_forecast;
 };

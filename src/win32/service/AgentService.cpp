@@ -146,6 +146,11 @@ private:
         WriteLine(text);
         return 1;
     }
+    // A drive's limit state: the event log, as a warning, and one line on stderr.
+    void Announce(const std::string& text) override {
+        eventlog::Write(eventlog::Kind::Warning, text);
+        Report(text);
+    }
 
     AgentCore m_core;
     // The command port, on the window's messages: made with the window.

@@ -253,3 +253,40 @@ TEST(Metrics, PrometheusStoresEveryDriveToTheByteAndAHungDriveAsNotUp) {
 }
 
 } // namespace
+
+namespace {
+
+// A limit crossed at the start is told once on stderr and shows in both documents; the history file gets its
+// first sample beside the settings.
+TEST(Metrics, CrossedLimitIsToldOnceAndScrapedWithTheHistoryOn) {
+    TempDir dir;
+    Agent agent;
+    agent.port = FreePort();
+    agent.drives = {{'C', dir.Path()}};
+    dir.Write("tarvellin.ini", SettingsFor(agent, "", dir.Folder()) + "[History]\nDays=1\n[Limits]\nC=100%\n");
+    AgentProcess process(dir.Path().string());
+    std::string metrics;
+    ASSERT_TRUE(WaitUntil([&] {
+        metrics = HttpExchange(agent.port, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", 5s);
+        return metrics.starts_with("HTTP/1.1 200 OK\r\n");
+    })) << metrics;
+    EXPECT_NE(
+        metrics.find("\ntarvellin_drive_limit_state{letter=\"C\",path=\"" + dir.Folder() + "\",role=\"main\"} 1\n"),
+        std::string::npos)
+        << metrics;
+    EXPECT_EQ(metrics.find("tarvellin_drive_full_in_seconds"), std::string::npos) << "no forecast from one sample";
+    const std::string json = HttpExchange(agent.port, "GET /status.json HTTP/1.1\r\nHost: x\r\n\r\n", 5s);
+    EXPECT_NE(json.find("\"full_in_seconds\":null,\"full_in_range_seconds\":null,\"limit_state\":\"low\"}"),
+              std::string::npos)
+        << json;
+    EXPECT_GE(fs::file_size(dir.Path() / "tarvellin.history"), 64U);
+    const std::string diagnostics = process.Diagnostics();
+    EXPECT_EQ(diagnostics.find("tarvellin: C: low on free space: "), 0U) << process.Stderr();
+    EXPECT_EQ(diagnostics.find("low on free space", 20), std::string::npos) << "told once: " << diagnostics;
+    EXPECT_NE(
+        StartLineOf(process.Stderr()).find("; history 1 days in " + dir.Folder() + "tarvellin.history; limits C: "),
+        std::string::npos)
+        << process.Stderr();
+}
+
+} // namespace

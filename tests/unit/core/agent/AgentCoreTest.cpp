@@ -7,6 +7,7 @@
 
 #include "FakePlatform.h"
 #include "TempDir.h"
+#include "core/history/HistoryLog.h"
 
 namespace {
 
@@ -21,8 +22,10 @@ public:
         warnings.push_back(text);
         return 1;
     }
+    void Announce(const std::string& text) override { announced.push_back(text); }
     std::vector<std::string> shown;
     std::vector<std::string> warnings;
+    std::vector<std::string> announced;
 };
 
 // The settings dialog's window, open while attached.
@@ -142,6 +145,79 @@ TEST_F(AgentCoreTest, ReloadTakesHandEditsAndKeepsTheListenedPort) {
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"tarvellin.ini", "空容量0.41 GByte"}));
     EXPECT_NE(dir.Read("tarvellin.ini").find("GByte=1"), std::string::npos);
     EXPECT_NE(dir.Read("tarvellin.ini").find("Port=9000"), std::string::npos);
+}
+
+// The drives are measured at the start and once at each change of the minute, only while [History] or [Limits]
+// asks for it; without them the agent sleeps as long as before.
+TEST_F(AgentCoreTest, WatchSamplesEachMinuteOnlyWhenAskedAndTellsLimits) {
+    struct Case {
+        const char* name;
+        std::string settings;
+        std::size_t samples; // in the history file
+        std::vector<std::string> announced;
+        std::chrono::milliseconds delay;
+    };
+    const Case cases[] = {
+        {"nothing asked", "OtherDrive=1\nDirectory2=E\n", 0, {}, AgentCore::kLongestSleep},
+        {"history of two drives", "OtherDrive=1\nDirectory2=EX\n[History]\nDays=1\n", 6, {}, 30020ms},
+        {"limit crossed", "[Limits]\nD=50%\n", 0, {"D: low on free space: 420 MByte free (limit 50 %)"}, 30020ms},
+        {"limit kept", "[History]\nDays=1\n[Limits]\nD=10%\n", 3, {}, 30020ms},
+    };
+    for (const Case& c : cases) {
+        RecordingPresenter recorder;
+        FakePlatform machine = platform;
+        machine.AddDrive('E', 2000, 1500);
+        machine.millisecondsToNextMinute = 30000;
+        TempDir folder;
+        folder.Write("tarvellin.ini",
+                     "[Setting]\nPath=\"" + folder.Folder() + "\"\nDirectory=D\nAuto=0\n" + c.settings);
+        AgentCore agent(machine, folder.Folder() + "tarvellin.ini", recorder);
+        agent.Start();
+        for (const int minute : {0, 1, 1, 2}) {
+            machine.minute = minute;
+            machine.unixTime = 1700000000 + minute * 60;
+            agent.Tick();
+        }
+        const auto file = machine.dataFiles.find(folder.Folder() + "tarvellin.history");
+        const std::size_t records = file == machine.dataFiles.end() ? 0 : file->second.size() / 32 - 1;
+        EXPECT_EQ(records, c.samples) << c.name;
+        EXPECT_EQ(recorder.announced, c.announced) << c.name;
+        EXPECT_EQ(agent.NextTickDelay(), c.delay) << c.name;
+    }
+}
+
+// With [Display] Forecast=1 the tooltip gets the main drive's forecast on a line of its own.
+TEST_F(AgentCoreTest, TooltipShowsTheForecastOnlyWhenAskedAndWithinItsRoom) {
+    struct Case {
+        const char* name;
+        std::string settings;
+        std::string tip;
+    };
+    const Case cases[] = {
+        {"not asked", "[History]\nDays=7\n", "tarvellin Dドライブ空容量42%"},
+        {"asked", "[History]\nDays=7\n[Display]\nForecast=1\n", "tarvellin Dドライブ空容量42%\nfull in about "},
+    };
+    for (const Case& c : cases) {
+        RecordingPresenter recorder;
+        FakePlatform machine = platform;
+        machine.unixTime = 1700000000;
+        TempDir folder;
+        // Five hours of a steady fill, one sample every five minutes.
+        std::string history = EncodeHistoryHeader();
+        for (int i = 60; i > 0; --i) {
+            history += EncodeHistorySample({machine.unixTime - i * 300, 'D', 1000ull << 20, (420ull + i) << 20});
+        }
+        machine.dataFiles[folder.Folder() + "tarvellin.history"] = history;
+        folder.Write("tarvellin.ini",
+                     "[Setting]\nPath=\"" + folder.Folder() + "\"\nDirectory=D\nAuto=0\n" + c.settings);
+        AgentCore agent(machine, folder.Folder() + "tarvellin.ini", recorder);
+        agent.Start();
+        agent.Tick();
+        const std::string& tip = agent.Rules().TipText();
+        EXPECT_LE(tip.size(), 127U) << c.name;
+        EXPECT_EQ(tip.substr(0, c.tip.size()), c.tip) << c.name << ": " << tip;
+        EXPECT_EQ(tip.size() > c.tip.size(), std::string(c.name) == "asked") << c.name << ": " << tip;
+    }
 }
 
 } // namespace

@@ -228,3 +228,58 @@ TEST_F(ScrapeTest, ScrapeNeverWritesAndFollowsPass) {
 }
 
 } // namespace
+
+namespace {
+
+// The trend and limit fields come only with the options that make them; a family without samples is not written.
+TEST(Scrape, TrendAndLimitFieldsOnlyWithTheirOptions) {
+    const DriveOutlook falling{-2000, 86400, 80000, 90000, 2};
+    const std::string c = "{letter=\"C\",path=\"/\",role=\"main\"} ";
+    const struct {
+        bool historyOn;
+        bool hasLimit;
+        DriveOutlook outlook;
+        std::string metrics; // the lines between tarvellin_drive_level and the refresh counts
+        std::string json;    // after published_time
+    } cases[] = {
+        {false, false, falling, "", ""},
+        {true, false, {}, "", ",\"trend_bytes_per_day\":null,\"full_in_seconds\":null,\"full_in_range_seconds\":null"},
+        {true, true, falling,
+         "tarvellin_drive_trend_bytes_per_day" + c + "-2000\ntarvellin_drive_full_in_seconds" + c +
+             "86400\ntarvellin_drive_limit_state" + c + "2\n",
+         ",\"trend_bytes_per_day\":-2000,\"full_in_seconds\":86400,\"full_in_range_seconds\":[80000,90000],"
+         "\"limit_state\":\"full_within_24h\""},
+        {false, true, {}, "tarvellin_drive_limit_state" + c + "0\n", ",\"limit_state\":\"ok\""},
+    };
+    for (const auto& c : cases) {
+        AgentSnapshot snapshot;
+        snapshot.historyOn = c.historyOn;
+        DriveSnapshot& drive = snapshot.drives.emplace_back();
+        drive.letter = "C";
+        drive.main = true;
+        drive.path = "/";
+        drive.outlook = c.outlook;
+        drive.hasLimit = c.hasLimit;
+        const std::string text = MetricsText(snapshot);
+        const std::size_t from = text.find("\n#", text.find("# TYPE tarvellin_drive_level")) + 1;
+        std::string between;
+        std::istringstream lines(text.substr(from, text.find("# HELP tarvellin_refreshes_total") - from));
+        for (std::string line; std::getline(lines, line);) {
+            between += line.starts_with("#") ? "" : line + "\n";
+        }
+        EXPECT_EQ(between, c.metrics) << text;
+        const auto count = [](const std::string& in, const std::string& what) {
+            std::size_t n = 0;
+            for (std::size_t at = in.find(what); at != std::string::npos; at = in.find(what, at + 1)) {
+                ++n;
+            }
+            return n;
+        };
+        EXPECT_EQ(count(text, "# TYPE "), 7 + count(c.metrics, "\n")) << "HELP and TYPE only with samples";
+        const std::string json = StatusJson(snapshot);
+        const std::size_t after = json.find("\"published_time\":null") + 21;
+        EXPECT_EQ(json.substr(after, json.find("}]}") - after), c.json) << json;
+    }
+}
+
+} // namespace
