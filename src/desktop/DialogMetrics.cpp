@@ -53,18 +53,18 @@ void DialogMetrics::SizeDialog(QWidget* dialog, const DialogLayout& layout) cons
 std::vector<QWidget*> DialogMetrics::DrawControls(QWidget* dialog, const DialogLayout& layout) const {
     // As in a Windows dialog: where there is a default button, a focused push button takes Enter in its place;
     // where there is none, no button ever looks like the default one.
-    const bool hasDefault = std::any_of(layout.controls.begin(), layout.controls.end(), [](const ControlLayout& spec) {
-        return spec.kind == ControlKind::DefaultButton;
+    const bool hasDefault = std::any_of(layout.controls.begin(), layout.controls.end(), [](const ControlLayout& row) {
+        return row.kind == ControlKind::DefaultButton;
     });
     std::vector<QWidget*> controls;
-    for (const ControlLayout& spec : layout.controls) {
-        const QString text = QString::fromUtf8(spec.text);
+    for (const ControlLayout& row : layout.controls) {
+        const QString text = QString::fromUtf8(row.text);
         QWidget* control = nullptr;
-        switch (spec.kind) {
+        switch (row.kind) {
         case ControlKind::Text: {
             auto* label = new QLabel(text, dialog);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            if ((spec.style & kNoPrefix) != 0) {
+            if ((row.style & kNoPrefix) != 0) {
                 label->setTextFormat(Qt::PlainText);
             }
             control = label;
@@ -72,14 +72,14 @@ std::vector<QWidget*> DialogMetrics::DrawControls(QWidget* dialog, const DialogL
         }
         case ControlKind::Icon: {
             auto* icon = new QLabel(dialog);
-            const QRect place = ToPixels(spec.x, spec.y, spec.width, spec.height);
+            const QRect place = ToPixels(row.x, row.y, row.width, row.height);
             icon->setPixmap(ApplicationIcon().pixmap(place.size(), dialog->devicePixelRatio()));
             control = icon;
             break;
         }
         case ControlKind::Edit: {
             auto* edit = new QLineEdit(dialog);
-            if ((spec.style & kPassword) != 0) {
+            if ((row.style & kPassword) != 0) {
                 edit->setEchoMode(QLineEdit::Password);
             }
             control = edit;
@@ -92,16 +92,16 @@ std::vector<QWidget*> DialogMetrics::DrawControls(QWidget* dialog, const DialogL
         case ControlKind::DefaultButton: {
             auto* button = new QPushButton(text, dialog);
             button->setAutoDefault(hasDefault);
-            button->setDefault(spec.kind == ControlKind::DefaultButton);
+            button->setDefault(row.kind == ControlKind::DefaultButton);
             control = button;
             break;
         }
         }
-        Place(control, spec.x, spec.y, spec.width, spec.height);
-        if (spec.id != kNoControlId) {
-            control->setObjectName(QStringLiteral("control%1").arg(spec.id));
+        Place(control, row.x, row.y, row.width, row.height);
+        if (row.id != kNoControlId) {
+            control->setObjectName(QStringLiteral("control%1").arg(row.id));
         }
-        if ((spec.style & kNeverShown) != 0) {
+        if ((row.style & kNeverShown) != 0) {
             control->setEnabled(false);
             control->setVisible(false);
         }
