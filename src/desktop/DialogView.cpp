@@ -71,16 +71,16 @@ void DialogView::Build(DialogModel& model) {
     model.Bind(*this);
     const std::vector<QWidget*> controls = m_metrics.DrawControls(this, m_layout);
     for (std::size_t index = 0; index < controls.size(); ++index) {
-        const ControlLayout& spec = m_layout.controls[index];
+        const ControlLayout& row = m_layout.controls[index];
         QWidget* control = controls[index];
         if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-            connect(button, &QAbstractButton::clicked, this, [this, id = spec.id] { Clicked(id); });
+            connect(button, &QAbstractButton::clicked, this, [this, id = row.id] { Clicked(id); });
         }
         control->installEventFilter(this);
-        if (spec.id != kNoControlId) {
-            m_controls[spec.id] = control;
+        if (row.id != kNoControlId) {
+            m_controls[row.id] = control;
         }
-        if (m_firstTabStop == nullptr && (spec.style & kNeverShown) == 0 && control->focusPolicy() != Qt::NoFocus) {
+        if (m_firstTabStop == nullptr && (row.style & kNeverShown) == 0 && control->focusPolicy() != Qt::NoFocus) {
             m_firstTabStop = control;
         }
     }
