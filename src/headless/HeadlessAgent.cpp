@@ -26,3 +26,7 @@ int HeadlessAgent::ShowWarning(const std::string& text) {
 void HeadlessAgent::Announce(const std::string& text) {
     Report(text);
 }
+
+void HeadlessAgent::TellForecast(const std::string& text) {
+    Report(text);
+}

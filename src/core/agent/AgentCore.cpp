@@ -47,8 +47,12 @@ void AgentCore::Tick() {
 }
 
 void AgentCore::WatchDrives() {
-    for (const std::string& text : m_watch.Measure()) {
+    const DriveNews news = m_watch.Measure();
+    for (const std::string& text : news.announcements) {
         m_presenter.Announce(text);
+    }
+    for (const std::string& text : news.forecasts) {
+        m_presenter.TellForecast(text);
     }
 }
 

@@ -21,6 +21,8 @@ public:
     virtual int ShowWarning(const std::string& text) = 0;
     // Tells the user of a drive's limit state without waiting for an answer (nothing modal); by default nowhere.
     virtual void Announce(const std::string& text) { static_cast<void>(text); }
+    // Tells of a drive's forecast that came, went or changed, for a log; by default nowhere (the tooltip shows it).
+    virtual void TellForecast(const std::string& text) { static_cast<void>(text); }
 };
 
 // The agent of both modes without a face: the monitor with the settings and readings, the tick with the

@@ -27,3 +27,7 @@ int AgentLoop::ShowWarning(const std::string& text) {
 void AgentLoop::Announce(const std::string& text) {
     m_face.Announce(text);
 }
+
+void AgentLoop::TellForecast(const std::string& text) {
+    m_face.TellForecast(text);
+}

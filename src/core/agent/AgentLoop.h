@@ -37,6 +37,7 @@ private:
     void ShowStatus(const std::string& tipText, int level) override;
     int ShowWarning(const std::string& text) override;
     void Announce(const std::string& text) override;
+    void TellForecast(const std::string& text) override;
 
     AgentPresenter& m_face;
     AgentCore m_core;

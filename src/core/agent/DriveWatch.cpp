@@ -49,10 +49,10 @@ std::vector<char> DriveWatch::WatchedLetters() const {
     return letters;
 }
 
-std::vector<std::string> DriveWatch::Measure() {
-    std::vector<std::string> announcements;
+DriveNews DriveWatch::Measure() {
+    DriveNews news;
     if (!Active()) {
-        return announcements;
+        return news;
     }
     const ForecastSettings& options = m_monitor.Forecast();
     Platform& platform = m_monitor.GetPlatform();
@@ -94,6 +94,7 @@ std::vector<std::string> DriveWatch::Measure() {
                     outlook.fullInHighSeconds = shown->fullIn->highSeconds;
                 }
             }
+            TellForecastChange(letter, outlook, news.forecasts);
         }
         const auto limit = options.Limits.find(letter);
         if (limit != options.Limits.end()) {
@@ -104,17 +105,39 @@ std::vector<std::string> DriveWatch::Measure() {
             const VolumeSpace space{sample.totalBytes, sample.freeBytes};
             if (std::optional<LimitAnnouncement> told =
                     m_limits.Update(letter, limit->second, space, fullIn, now, options.LimitsRepeatHours)) {
-                announcements.push_back(std::move(told->text));
+                news.announcements.push_back(std::move(told->text));
             }
             outlook.limitState = static_cast<int>(m_limits.StateOf(letter));
         }
         m_monitor.SetOutlook(letter, outlook);
     }
-    return announcements;
+    m_measured = true;
+    return news;
+}
+
+void DriveWatch::TellForecastChange(char letter, const DriveOutlook& outlook, std::vector<std::string>& told) {
+    // Only the headline counts ("full in about 12 days"): the range moves with every fit.
+    std::string text;
+    if (outlook.fullInSeconds) {
+        text = FullInText({*outlook.fullInSeconds, outlook.fullInLowSeconds, outlook.fullInHighSeconds});
+    }
+    const std::string headline = text.substr(0, text.find(" ("));
+    std::string& before = m_toldForecast[letter];
+    if (headline == before) {
+        return;
+    }
+    if (m_measured) {
+        told.push_back(std::string(1, letter) + ": " +
+                       (text.empty() ? "no forecast any more: free space no longer falls clearly" : text));
+    }
+    before = headline;
 }
 
 void DriveWatch::SettingsChanged() {
     const ForecastSettings& options = m_monitor.Forecast();
+    if (options.HistoryDays == 0) {
+        m_toldForecast.clear();
+    }
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         if (options.Limits.find(letter) == options.Limits.end()) {
             m_limits.Forget(letter);

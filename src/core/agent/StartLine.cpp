@@ -61,10 +61,17 @@ std::string OutlookText(const Monitor& monitor) {
     if (options.HistoryDays > 0) {
         text += "; history " + std::to_string(options.HistoryDays) + " days in " +
                 FolderOf(monitor.ConfigurationPath()) + std::string(kHistoryFileName);
-        const DriveOutlook* outlook = monitor.OutlookOf(monitor.Settings().Directory);
-        if (outlook != nullptr && outlook->fullInSeconds) {
-            text += ", main drive " +
-                    FullInText({*outlook->fullInSeconds, outlook->fullInLowSeconds, outlook->fullInHighSeconds});
+        const DriveOutlook* main = monitor.OutlookOf(monitor.Settings().Directory);
+        const auto fullIn = [](const DriveOutlook& outlook) {
+            return FullInText({*outlook.fullInSeconds, outlook.fullInLowSeconds, outlook.fullInHighSeconds});
+        };
+        if (main != nullptr && main->fullInSeconds) {
+            text += ", main drive " + fullIn(*main);
+        }
+        for (const auto& [letter, outlook] : monitor.Outlooks()) {
+            if (&outlook != main && outlook.fullInSeconds) {
+                text += ", " + std::string(1, letter) + " " + fullIn(outlook);
+            }
         }
     }
     if (!options.Limits.empty()) {

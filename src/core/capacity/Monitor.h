@@ -43,6 +43,7 @@ public:
     // before that, and for anything but a letter.
     const DriveOutlook* OutlookOf(std::string_view letter) const;
     void SetOutlook(char letter, const DriveOutlook& outlook) { m_outlooks[letter] = outlook; }
+    const std::map<char, DriveOutlook>& Outlooks() const { return m_outlooks; }
 
     // Minutes counted towards the next automatic refresh: Time after the settings load, 0 after every save.
     int MinuteCounter() const { return m_minuteCounter; }

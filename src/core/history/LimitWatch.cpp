@@ -60,7 +60,9 @@ std::optional<LimitAnnouncement> LimitWatch::Update(char letter, const DriveLimi
         return LimitAnnouncement{letter, after,
                                  drivePrefix + "free space above the limit again: " + figures + limitPart};
     case LimitState::Low:
-        return LimitAnnouncement{letter, after, drivePrefix + "low on free space: " + figures + limitPart};
+        return LimitAnnouncement{letter, after,
+                                 drivePrefix + "low on free space: " + figures + limitPart +
+                                     (fullIn ? ", " + FullInText(*fullIn) : std::string())};
     case LimitState::FullWithinDay:
         break;
     }

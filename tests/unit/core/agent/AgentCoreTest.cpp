@@ -23,7 +23,9 @@ public:
         return 1;
     }
     void Announce(const std::string& text) override { announced.push_back(text); }
+    void TellForecast(const std::string& text) override { forecasts.push_back(text); }
     std::vector<std::string> shown;
+    std::vector<std::string> forecasts;
     std::vector<std::string> warnings;
     std::vector<std::string> announced;
 };
@@ -217,6 +219,43 @@ TEST_F(AgentCoreTest, TooltipShowsTheForecastOnlyWhenAskedAndWithinItsRoom) {
         EXPECT_LE(tip.size(), 127U) << c.name;
         EXPECT_EQ(tip.substr(0, c.tip.size()), c.tip) << c.name << ": " << tip;
         EXPECT_EQ(tip.size() > c.tip.size(), std::string(c.name) == "asked") << c.name << ": " << tip;
+    }
+}
+
+// A forecast found at the start is the start line's to show; one that comes later is told once, when it comes.
+TEST_F(AgentCoreTest, ForecastIsToldWhenItComesNotAtEveryFit) {
+    struct Case {
+        const char* name;
+        int hoursKnownAtStart; // of a steady fill, in the history before the start
+        std::size_t told;
+    };
+    const Case cases[] = {{"known at the start", 5, 0}, {"seen coming", 0, 1}};
+    constexpr std::uint64_t kTotal = 200000ull << 20;
+    constexpr std::uint64_t kFree = 102400ull << 20;
+    for (const Case& c : cases) {
+        RecordingPresenter recorder;
+        FakePlatform machine = platform;
+        machine.unixTime = 1700000000;
+        TempDir folder;
+        std::string history = EncodeHistoryHeader();
+        for (int i = c.hoursKnownAtStart * 60; i > 0; --i) {
+            history += EncodeHistorySample({machine.unixTime - i * 60, 'D', kTotal, kFree + (i << 20)});
+        }
+        machine.dataFiles[folder.Folder() + "tarvellin.history"] = history;
+        folder.Write("tarvellin.ini", "[Setting]\nPath=\"" + folder.Folder() + "\"\nDirectory=D\n[History]\nDays=1\n");
+        AgentCore agent(machine, folder.Folder() + "tarvellin.ini", recorder);
+        agent.Start();
+        // Four hours of the same fill, a megabyte a minute, as the minute ticks see it: full in about 71 days.
+        for (std::uint64_t minute = 1; minute <= 240; ++minute) {
+            machine.minute = static_cast<int>(minute % 60);
+            machine.unixTime += 60;
+            machine.drives['D'].space = VolumeSpace{kTotal, kFree - (minute << 20)};
+            agent.Tick();
+        }
+        ASSERT_EQ(recorder.forecasts.size(), c.told) << c.name;
+        for (const std::string& line : recorder.forecasts) {
+            EXPECT_EQ(line.substr(0, 17), "D: full in about ") << c.name;
+        }
     }
 }
 

@@ -65,7 +65,7 @@ const WatchCase kWatchCases[] = {
      "10%",
      0,
      {
-         {0, 9.5, {}, S::Low, "D: low on free space: 9.50 GByte free (limit 10 %)"},
+         {0, 9.5, 72.0, S::Low, "D: low on free space: 9.50 GByte free (limit 10 %), full in about 3 days (2-6)"},
          {60, 10.5, {}, S::Low, nullptr},
          {120, 11.2, {}, S::Ok, "D: free space above the limit again: 11.20 GByte free (limit 10 %)"},
      }},
