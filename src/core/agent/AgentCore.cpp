@@ -21,6 +21,13 @@ void AgentCore::Start(const ListenerStart& startListening) {
     // The first measurement of the watch at once, so a drive already low is told at the start.
     m_watchedMinute = m_monitor.GetPlatform().LocalMinute();
     WatchDrives();
+    ReportUnwatchedLimits();
+}
+
+void AgentCore::ReportUnwatchedLimits() {
+    for (const std::string& line : m_watch.UnwatchedLimits()) {
+        Report(line);
+    }
 }
 
 void AgentCore::ReloadSettings() {
@@ -30,6 +37,7 @@ void AgentCore::ReloadSettings() {
     m_watch.SettingsChanged();
     Report(ReloadLine(m_monitor.ConfigurationPath(), m_listenedPort.value_or(m_monitor.Settings().Port),
                       m_monitor.Settings().Port));
+    ReportUnwatchedLimits();
     ShowStatusIfChanged();
 }
 

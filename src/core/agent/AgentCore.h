@@ -62,6 +62,7 @@ private:
     void ShowStatusIfChanged();
     // The drives' watch, its announcements handed to the presenter.
     void WatchDrives();
+    void ReportUnwatchedLimits();
 
     Monitor m_monitor;
     TrayAgentRules m_rules;

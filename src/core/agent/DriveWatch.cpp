@@ -144,3 +144,17 @@ void DriveWatch::SettingsChanged() {
         }
     }
 }
+
+std::vector<std::string> DriveWatch::UnwatchedLimits() const {
+    std::vector<std::string> lines;
+    const std::vector<char> watched = WatchedLetters();
+    for (const auto& [letter, limit] : m_monitor.Forecast().Limits) {
+        if (std::find(watched.begin(), watched.end(), letter) == watched.end()) {
+            const std::string name(1, letter);
+            lines.push_back("[Limits] " + name + ": drive " + name +
+                            " is not watched (neither the main drive nor, with OtherDrive=1, in Directory2): its "
+                            "limit is not checked");
+        }
+    }
+    return lines;
+}

@@ -33,6 +33,8 @@ public:
     DriveNews Measure();
     // After a reload: drives whose limit is gone are forgotten.
     void SettingsChanged();
+    // One line for each [Limits] letter that is not a watched drive, whose limit is therefore never weighed.
+    std::vector<std::string> UnwatchedLimits() const;
 
 private:
     // The main drive's letter and, with OtherDrive 1, the first nine of Directory2, upper case.

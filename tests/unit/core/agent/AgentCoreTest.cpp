@@ -158,12 +158,20 @@ TEST_F(AgentCoreTest, WatchSamplesEachMinuteOnlyWhenAskedAndTellsLimits) {
         std::size_t samples; // in the history file
         std::vector<std::string> announced;
         std::chrono::milliseconds delay;
+        std::string reported = {}; // a line on stderr
     };
     const Case cases[] = {
         {"nothing asked", "OtherDrive=1\nDirectory2=E\n", 0, {}, AgentCore::kLongestSleep},
         {"history of two drives", "OtherDrive=1\nDirectory2=EX\n[History]\nDays=1\n", 6, {}, 30020ms},
         {"limit crossed", "[Limits]\nD=50%\n", 0, {"D: low on free space: 420 MByte free (limit 50 %)"}, 30020ms},
         {"limit kept", "[History]\nDays=1\n[Limits]\nD=10%\n", 3, {}, 30020ms},
+        {"limit of a drive not watched",
+         "[Limits]\nE=10%\n",
+         0,
+         {},
+         30020ms,
+         "tarvellin: [Limits] E: drive E is not watched (neither the main drive nor, with OtherDrive=1, in "
+         "Directory2): its limit is not checked\n"},
     };
     for (const Case& c : cases) {
         RecordingPresenter recorder;
@@ -174,12 +182,14 @@ TEST_F(AgentCoreTest, WatchSamplesEachMinuteOnlyWhenAskedAndTellsLimits) {
         folder.Write("tarvellin.ini",
                      "[Setting]\nPath=\"" + folder.Folder() + "\"\nDirectory=D\nAuto=0\n" + c.settings);
         AgentCore agent(machine, folder.Folder() + "tarvellin.ini", recorder);
+        ::testing::internal::CaptureStderr();
         agent.Start();
         for (const int minute : {0, 1, 1, 2}) {
             machine.minute = minute;
             machine.unixTime = 1700000000 + minute * 60;
             agent.Tick();
         }
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.reported) << c.name;
         const auto file = machine.dataFiles.find(folder.Folder() + "tarvellin.history");
         const std::size_t records = file == machine.dataFiles.end() ? 0 : file->second.size() / 32 - 1;
         EXPECT_EQ(records, c.samples) << c.name;
