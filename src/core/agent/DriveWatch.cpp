@@ -66,9 +66,14 @@ DriveNews DriveWatch::Measure() {
     const std::int64_t now = platform.UnixTime();
 
     std::vector<HistorySample> samples;
-    for (std::size_t i = 0; i < letters.size() && i < answers.size(); ++i) {
-        if (answers[i].space) {
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        if (i < answers.size() && answers[i].space) {
             samples.push_back({now, letters[i], answers[i].space->totalBytes, answers[i].space->freeBytes});
+        } else {
+            // A drive that does not answer has no trend to show now; its limit state stays as last weighed.
+            DriveOutlook unknown;
+            unknown.limitState = static_cast<int>(m_limits.StateOf(letters[i]));
+            m_monitor.SetOutlook(letters[i], unknown);
         }
     }
     if (options.HistoryDays > 0) {

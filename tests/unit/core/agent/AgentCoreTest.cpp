@@ -269,4 +269,20 @@ TEST_F(AgentCoreTest, ForecastIsToldWhenItComesNotAtEveryFit) {
     }
 }
 
+// A drive that stops answering shows no trend any more, rather than the last one as if it were current.
+TEST_F(AgentCoreTest, DriveThatStopsAnsweringLosesItsTrend) {
+    platform.unixTime = 1700000000;
+    std::string history = EncodeHistoryHeader();
+    for (int i = 60; i > 0; --i) {
+        history += EncodeHistorySample({platform.unixTime - i * 300, 'D', 1000ull << 20, (420ull + i) << 20});
+    }
+    platform.dataFiles[dir.Folder() + "tarvellin.history"] = history;
+    Start("[History]\nDays=7\n");
+    ASSERT_TRUE(core.GetMonitor().OutlookOf("D")->fullInSeconds);
+    platform.drives['D'].space.reset();
+    platform.minute = 1;
+    core.Tick();
+    EXPECT_EQ(*core.GetMonitor().OutlookOf("D"), DriveOutlook{});
+}
+
 } // namespace
