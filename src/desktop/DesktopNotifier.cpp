@@ -28,8 +28,7 @@ DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent) {
         return;
     }
     // QDBusConnection::connect takes the slot by name only.
-    bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
-                SLOT(OnActionInvoked(uint, QString)));
+    bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this, SLOT(OnActionInvoked(uint, QString)));
     bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this,
                 SLOT(OnNotificationClosed(uint, uint)));
     auto* watcher = new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForRegistration, this);

@@ -28,6 +28,6 @@ private slots:
     void OnNotificationClosed(uint id, uint reason);
 
 private:
-    QHash<QChar, uint> m_ids; // the shown notification of each drive
+    QHash<QChar, uint> m_ids;    // the shown notification of each drive
     bool m_serverFailed = false; // since the last error reply, until a server takes the name
 };

@@ -102,9 +102,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const QString mode = args.value(1);
-    if (args.size() < 4 || !QStringList{QStringLiteral("watcher"), QStringLiteral("notifications"),
-                                        QStringLiteral("notifications-click")}
-                                 .contains(mode)) {
+    const QStringList modes{QStringLiteral("watcher"), QStringLiteral("notifications"),
+                            QStringLiteral("notifications-click")};
+    if (args.size() < 4 || !modes.contains(mode)) {
         std::fputs("usage: tarvellin_bus_fake watcher|notifications|notifications-click <log file> <command> "
                    "[arguments...]\n",
                    stderr);
