@@ -28,7 +28,8 @@ CChildDlg::CChildDlg(Platform& platform, const std::string& configurationPath, Q
     m_tray.setContextMenu(&m_menu);
     connect(&m_tray, &QSystemTrayIcon::activated, this, &CChildDlg::OnTrayActivated);
     connect(&m_tray, &QSystemTrayIcon::messageClicked, this, &CChildDlg::OnSettingsCommand);
-    connect(&m_notifier, &DesktopNotifier::Undelivered, this, &CChildDlg::AnnounceInTray);
+    // Queued: a text of the first measurement finds the tray shown by then.
+    connect(&m_notifier, &DesktopNotifier::Undelivered, this, &CChildDlg::AnnounceInTray, Qt::QueuedConnection);
     // Queued: the dialog's modal loop must not run inside the bus's dispatch of the click.
     connect(&m_notifier, &DesktopNotifier::Activated, this, &CChildDlg::OnSettingsCommand, Qt::QueuedConnection);
 
