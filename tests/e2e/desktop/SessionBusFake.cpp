@@ -72,21 +72,16 @@ public slots:
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int /*expireTimeout*/) {
         const uint id = replacesId != 0 ? replacesId : ++m_lastId;
         const QVariant urgency = hints.value(QStringLiteral("urgency"));
-        const QStringList fields{appName,
-                                 QString::number(replacesId),
-                                 summary,
-                                 body,
-                                 actions.join(QLatin1Char(',')),
-                                 QStringLiteral("urgency=") + QString::fromLatin1(urgency.metaType().name()) +
-                                     QLatin1Char(':') + QString::number(urgency.toInt())};
-        m_log.write((fields.join(QLatin1Char('|')) + QLatin1Char('\n')).toUtf8());
+        const QStringList fields{appName, QString::number(replacesId), summary, body, actions.join(QLatin1Char(','))};
+        m_log.write(
+            (fields.join(QLatin1Char('|')) +
+             QStringLiteral("|urgency=%1:%2\n").arg(QLatin1String(urgency.metaType().name())).arg(urgency.toInt()))
+                .toUtf8());
         if (m_click) {
             QTimer::singleShot(500, this, [this, id] { emit ActionInvoked(id, QStringLiteral("default")); });
         }
         return id;
     }
-    QStringList GetCapabilities() const { return {QStringLiteral("actions"), QStringLiteral("body")}; }
-    void CloseNotification(uint id) { emit NotificationClosed(id, 3); }
 
 signals:
     void ActionInvoked(uint id, const QString& actionKey);
