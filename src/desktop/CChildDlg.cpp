@@ -28,6 +28,10 @@ CChildDlg::CChildDlg(Platform& platform, const std::string& configurationPath, Q
     m_tray.setContextMenu(&m_menu);
     connect(&m_tray, &QSystemTrayIcon::activated, this, &CChildDlg::OnTrayActivated);
     connect(&m_tray, &QSystemTrayIcon::messageClicked, this, &CChildDlg::OnSettingsCommand);
+    // Queued: a text of the first measurement finds the tray shown by then.
+    connect(&m_notifier, &DesktopNotifier::Undelivered, this, &CChildDlg::AnnounceInTray, Qt::QueuedConnection);
+    // Queued: the dialog's modal loop must not run inside the bus's dispatch of the click.
+    connect(&m_notifier, &DesktopNotifier::Activated, this, &CChildDlg::OnSettingsCommand, Qt::QueuedConnection);
 
     m_trayPoll.setInterval(kTrayPollMs);
     connect(&m_trayPoll, &QTimer::timeout, this, &CChildDlg::ShowIconWhenTrayAvailable);
@@ -90,12 +94,16 @@ int CChildDlg::ShowWarning(const std::string& text) {
 }
 
 void CChildDlg::Announce(const std::string& text) {
+    m_notifier.Notify(QString::fromStdString(text));
+}
+
+void CChildDlg::AnnounceInTray(const QString& text) {
     if (!m_tray.isVisible()) {
         // No tray to show it in yet: the line on stderr is all the user can get.
-        Report(text);
+        Report(text.toStdString());
         return;
     }
-    m_tray.showMessage(QStringLiteral("tarvellin"), QString::fromStdString(text), QSystemTrayIcon::Warning);
+    m_tray.showMessage(QStringLiteral("tarvellin"), text, QSystemTrayIcon::Warning);
 }
 
 void CChildDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/agent/AgentLoop.h"
+#include "desktop/DesktopNotifier.h"
 #include "desktop/DrawnIcons.h"
 #include "desktop/CSettingDlg.h"
 #include "desktop/QtEventSource.h"
@@ -54,8 +55,10 @@ private:
     void ShowStatus(const std::string& tipText, int level) override;
     // Shows the warning box modally; 1 when closed with OK, 0 when it could not be shown.
     int ShowWarning(const std::string& text) override;
-    // A drive's limit state as the tray's message (no window, no focus taken); clicking it opens the settings.
+    // A drive's limit state as a notification of the desktop, else as the tray's message, else on stderr (no
+    // window, no focus taken); clicking it opens the settings.
     void Announce(const std::string& text) override;
+    void AnnounceInTray(const QString& text);
     void ShowIconWhenTrayAvailable();
     // One line on stderr when no tray has come within kTrayNoticeMs of the start.
     void ReportMissingTray();
@@ -69,4 +72,5 @@ private:
     QMenu m_menu;
     QSystemTrayIcon m_tray;
     QTimer m_trayPoll; // waits for a tray that is not there yet (a session still starting)
+    DesktopNotifier m_notifier;
 };

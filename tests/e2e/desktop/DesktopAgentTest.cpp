@@ -118,6 +118,40 @@ protected:
         return centre;
     }
 
+    // The agent beside a fake service (mode and log file: see SessionBusFake.cpp) on a private session bus, in a
+    // process group of its own so that the bus, the fake and the agent all end with it; their output goes to the
+    // file "session-output".
+    pid_t StartOnSessionBus(const DesktopSession& desktop, const char* fakeMode, const std::string& log) {
+        const std::string output = m_dir.Folder() + "session-output";
+        const pid_t session = ::fork();
+        if (session == 0) {
+            ::setsid();
+            if (::chdir(m_dir.Path().c_str()) != 0) {
+                ::_exit(126);
+            }
+            ::setenv("DISPLAY", desktop.Display().c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", desktop.RuntimeDir().c_str(), 1);
+            ::unsetenv("WAYLAND_DISPLAY");
+            ::unsetenv("QT_QPA_PLATFORM");
+            const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            ::execlp("dbus-run-session", "dbus-run-session", "--", TARVELLIN_BUS_FAKE, fakeMode, log.c_str(),
+                     TARVELLIN_BINARY, static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        return session;
+    }
+
+    static void StopSession(pid_t session) {
+        ::kill(-session, SIGTERM);
+        int status = 0;
+        if (!WaitUntil([&] { return ::waitpid(session, &status, WNOHANG) == session; }, 10s)) {
+            ::kill(-session, SIGKILL);
+            ::waitpid(session, &status, 0);
+        }
+    }
+
     bool WaitForSave() {
         return WaitUntil([&] { return m_dir.Read("tarvellin.ini").find("\nFilename=") != std::string::npos; }, 15s);
     }
@@ -297,36 +331,35 @@ TEST_F(DesktopAgentTest, IconRegistersWithAStatusNotifierWatcher) {
     WriteSettings();
     DesktopSession desktop(/*withTray=*/false);
     ASSERT_FALSE(desktop.Display().empty());
-    const std::string items = m_dir.Folder() + "items";
-    const std::string output = m_dir.Folder() + "session-output";
-    // A session of its own, so that the bus, the watcher and the agent all end with it.
-    const pid_t session = ::fork();
-    if (session == 0) {
-        ::setsid();
-        if (::chdir(m_dir.Path().c_str()) != 0) {
-            ::_exit(126);
-        }
-        ::setenv("DISPLAY", desktop.Display().c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", desktop.RuntimeDir().c_str(), 1);
-        ::unsetenv("WAYLAND_DISPLAY");
-        ::unsetenv("QT_QPA_PLATFORM");
-        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-        ::execlp("dbus-run-session", "dbus-run-session", "--", TARVELLIN_SNI_WATCHER, items.c_str(), TARVELLIN_BINARY,
-                 static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const pid_t session = StartOnSessionBus(desktop, "watcher", m_dir.Folder() + "items");
     ASSERT_GT(session, 0);
     EXPECT_TRUE(WaitUntil([&] { return m_dir.Read("items").ends_with(" Id=tarvellin\n"); }, 20s))
         << m_dir.Read("items") << m_dir.Read("session-output");
-    ::kill(-session, SIGTERM);
-    int status = 0;
-    if (!WaitUntil([&] { return ::waitpid(session, &status, WNOHANG) == session; }, 10s)) {
-        ::kill(-session, SIGKILL);
-        ::waitpid(session, &status, 0);
-    }
+    StopSession(session);
     EXPECT_EQ(m_dir.Read("session-output").find("no system tray"), std::string::npos);
+}
+
+// A drive below its limit at the start is told once through the desktop's notification server; clicking the
+// notification opens the settings dialog.
+TEST_F(DesktopAgentTest, LowDriveIsNotifiedOnceAndTheClickOpensTheSettings) {
+    if (std::system("command -v dbus-run-session >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "dbus-run-session is not installed (package dbus-daemon)";
+    }
+    WriteSettings("[Limits]\nC=100%\n");
+    DesktopSession desktop;
+    ASSERT_FALSE(desktop.Display().empty());
+    const pid_t session = StartOnSessionBus(desktop, "notifications-click", m_dir.Folder() + "notified");
+    ASSERT_GT(session, 0);
+    EXPECT_TRUE(WaitUntil([&] { return desktop.CountWindows(kSettingsTitle) == 1; }, 20s))
+        << m_dir.Read("notified") << m_dir.Read("session-output");
+    desktop.Screenshot(Artifact("notification-click.png"), 0, 0, 1024, 768);
+    std::this_thread::sleep_for(1s); // a second notification would have come by now
+    const std::string notified = m_dir.Read("notified");
+    EXPECT_TRUE(std::regex_match(notified, std::regex("tarvellin\\|0\\|tarvellin\\|C: low on free space: [^|\n]+\\|"
+                                                      "default,設定\\|urgency=uchar:1\n")))
+        << notified;
+    StopSession(session);
+    EXPECT_EQ(m_dir.Read("session-output").find("low on free space"), std::string::npos) << "told on stderr too";
 }
 
 } // namespace
