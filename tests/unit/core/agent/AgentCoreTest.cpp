@@ -36,6 +36,16 @@ struct NoExchange : DialogExchange {
     void PushToControls() override {}
 };
 
+// A history file of drive D filling steadily: count samples, step seconds apart before now, a megabyte more
+// free at each earlier one.
+std::string SteadyFill(std::int64_t now, int count, int step, std::uint64_t total, std::uint64_t freeAtNow) {
+    std::string history = EncodeHistoryHeader();
+    for (int i = count; i > 0; --i) {
+        history += EncodeHistorySample({now - i * step, 'D', total, freeAtNow + (static_cast<std::uint64_t>(i) << 20)});
+    }
+    return history;
+}
+
 class AgentCoreTest : public ::testing::Test {
 protected:
     AgentCoreTest() {
@@ -215,11 +225,8 @@ TEST_F(AgentCoreTest, TooltipShowsTheForecastOnlyWhenAskedAndWithinItsRoom) {
         machine.unixTime = 1700000000;
         TempDir folder;
         // Five hours of a steady fill, one sample every five minutes.
-        std::string history = EncodeHistoryHeader();
-        for (int i = 60; i > 0; --i) {
-            history += EncodeHistorySample({machine.unixTime - i * 300, 'D', 1000ull << 20, (420ull + i) << 20});
-        }
-        machine.dataFiles[folder.Folder() + "tarvellin.history"] = history;
+        machine.dataFiles[folder.Folder() + "tarvellin.history"] =
+            SteadyFill(machine.unixTime, 60, 300, 1000ull << 20, 420ull << 20);
         folder.Write("tarvellin.ini",
                      "[Setting]\nPath=\"" + folder.Folder() + "\"\nDirectory=D\nAuto=0\n" + c.settings);
         AgentCore agent(machine, folder.Folder() + "tarvellin.ini", recorder);
@@ -247,11 +254,8 @@ TEST_F(AgentCoreTest, ForecastIsToldWhenItComesNotAtEveryFit) {
         FakePlatform machine = platform;
         machine.unixTime = 1700000000;
         TempDir folder;
-        std::string history = EncodeHistoryHeader();
-        for (int i = c.hoursKnownAtStart * 60; i > 0; --i) {
-            history += EncodeHistorySample({machine.unixTime - i * 60, 'D', kTotal, kFree + (i << 20)});
-        }
-        machine.dataFiles[folder.Folder() + "tarvellin.history"] = history;
+        machine.dataFiles[folder.Folder() + "tarvellin.history"] =
+            SteadyFill(machine.unixTime, c.hoursKnownAtStart * 60, 60, kTotal, kFree);
         folder.Write("tarvellin.ini", "[Setting]\nPath=\"" + folder.Folder() + "\"\nDirectory=D\n[History]\nDays=1\n");
         AgentCore agent(machine, folder.Folder() + "tarvellin.ini", recorder);
         agent.Start();
@@ -272,11 +276,8 @@ TEST_F(AgentCoreTest, ForecastIsToldWhenItComesNotAtEveryFit) {
 // A drive that stops answering shows no trend any more, rather than the last one as if it were current.
 TEST_F(AgentCoreTest, DriveThatStopsAnsweringLosesItsTrend) {
     platform.unixTime = 1700000000;
-    std::string history = EncodeHistoryHeader();
-    for (int i = 60; i > 0; --i) {
-        history += EncodeHistorySample({platform.unixTime - i * 300, 'D', 1000ull << 20, (420ull + i) << 20});
-    }
-    platform.dataFiles[dir.Folder() + "tarvellin.history"] = history;
+    platform.dataFiles[dir.Folder() + "tarvellin.history"] =
+        SteadyFill(platform.unixTime, 60, 300, 1000ull << 20, 420ull << 20);
     Start("[History]\nDays=7\n");
     ASSERT_TRUE(core.GetMonitor().OutlookOf("D")->fullInSeconds);
     platform.drives['D'].space.reset();
