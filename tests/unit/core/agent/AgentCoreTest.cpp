@@ -1,5 +1,6 @@
 #include "core/agent/AgentCore.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,25 @@ std::string SteadyFill(std::int64_t now, int count, int step, std::uint64_t tota
     }
     return history;
 }
+
+// An agent of its own for one case of a table: a copy of the fixture's machine, a folder and a recorder.
+struct CaseAgent {
+    explicit CaseAgent(const FakePlatform& base) : machine(base) { machine.unixTime = 1700000000; }
+    AgentCore& Start(const std::string& settings, const std::string& history = {}) {
+        if (!history.empty()) {
+            machine.dataFiles[folder.Folder() + "tarvellin.history"] = history;
+        }
+        folder.Write("tarvellin.ini", "[Setting]\nPath=\"" + folder.Folder() + "\"\nDirectory=D\nAuto=0\n" + settings);
+        agent.emplace(machine, folder.Folder() + "tarvellin.ini", recorder);
+        agent->Start();
+        return *agent;
+    }
+
+    FakePlatform machine;
+    TempDir folder;
+    RecordingPresenter recorder;
+    std::optional<AgentCore> agent;
+};
 
 class AgentCoreTest : public ::testing::Test {
 protected:
@@ -184,26 +204,22 @@ TEST_F(AgentCoreTest, WatchSamplesEachMinuteOnlyWhenAskedAndTellsLimits) {
          "Directory2): its limit is not checked\n"},
     };
     for (const Case& c : cases) {
-        RecordingPresenter recorder;
-        FakePlatform machine = platform;
+        CaseAgent run(platform);
+        FakePlatform& machine = run.machine;
         machine.AddDrive('E', 2000, 1500);
         machine.millisecondsToNextMinute = 30000;
-        TempDir folder;
-        folder.Write("tarvellin.ini",
-                     "[Setting]\nPath=\"" + folder.Folder() + "\"\nDirectory=D\nAuto=0\n" + c.settings);
-        AgentCore agent(machine, folder.Folder() + "tarvellin.ini", recorder);
         ::testing::internal::CaptureStderr();
-        agent.Start();
+        AgentCore& agent = run.Start(c.settings);
         for (const int minute : {0, 1, 1, 2}) {
             machine.minute = minute;
             machine.unixTime = 1700000000 + minute * 60;
             agent.Tick();
         }
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.reported) << c.name;
-        const auto file = machine.dataFiles.find(folder.Folder() + "tarvellin.history");
+        const auto file = machine.dataFiles.find(run.folder.Folder() + "tarvellin.history");
         const std::size_t records = file == machine.dataFiles.end() ? 0 : file->second.size() / 32 - 1;
         EXPECT_EQ(records, c.samples) << c.name;
-        EXPECT_EQ(recorder.announced, c.announced) << c.name;
+        EXPECT_EQ(run.recorder.announced, c.announced) << c.name;
         EXPECT_EQ(agent.NextTickDelay(), c.delay) << c.name;
     }
 }
@@ -220,17 +236,10 @@ TEST_F(AgentCoreTest, TooltipShowsTheForecastOnlyWhenAskedAndWithinItsRoom) {
         {"asked", "[History]\nDays=7\n[Display]\nForecast=1\n", "tarvellin Dドライブ空容量42%\nfull in about "},
     };
     for (const Case& c : cases) {
-        RecordingPresenter recorder;
-        FakePlatform machine = platform;
-        machine.unixTime = 1700000000;
-        TempDir folder;
+        CaseAgent run(platform);
         // Five hours of a steady fill, one sample every five minutes.
-        machine.dataFiles[folder.Folder() + "tarvellin.history"] =
-            SteadyFill(machine.unixTime, 60, 300, 1000ull << 20, 420ull << 20);
-        folder.Write("tarvellin.ini",
-                     "[Setting]\nPath=\"" + folder.Folder() + "\"\nDirectory=D\nAuto=0\n" + c.settings);
-        AgentCore agent(machine, folder.Folder() + "tarvellin.ini", recorder);
-        agent.Start();
+        AgentCore& agent =
+            run.Start(c.settings, SteadyFill(run.machine.unixTime, 60, 300, 1000ull << 20, 420ull << 20));
         agent.Tick();
         const std::string& tip = agent.Rules().TipText();
         EXPECT_LE(tip.size(), 127U) << c.name;
@@ -250,15 +259,10 @@ TEST_F(AgentCoreTest, ForecastIsToldWhenItComesNotAtEveryFit) {
     constexpr std::uint64_t kTotal = 200000ull << 20;
     constexpr std::uint64_t kFree = 102400ull << 20;
     for (const Case& c : cases) {
-        RecordingPresenter recorder;
-        FakePlatform machine = platform;
-        machine.unixTime = 1700000000;
-        TempDir folder;
-        machine.dataFiles[folder.Folder() + "tarvellin.history"] =
-            SteadyFill(machine.unixTime, c.hoursKnownAtStart * 60, 60, kTotal, kFree);
-        folder.Write("tarvellin.ini", "[Setting]\nPath=\"" + folder.Folder() + "\"\nDirectory=D\n[History]\nDays=1\n");
-        AgentCore agent(machine, folder.Folder() + "tarvellin.ini", recorder);
-        agent.Start();
+        CaseAgent run(platform);
+        FakePlatform& machine = run.machine;
+        AgentCore& agent =
+            run.Start("[History]\nDays=1\n", SteadyFill(machine.unixTime, c.hoursKnownAtStart * 60, 60, kTotal, kFree));
         // Four hours of the same fill, a megabyte a minute, as the minute ticks see it: full in about 71 days.
         for (std::uint64_t minute = 1; minute <= 240; ++minute) {
             machine.minute = static_cast<int>(minute % 60);
@@ -266,8 +270,8 @@ TEST_F(AgentCoreTest, ForecastIsToldWhenItComesNotAtEveryFit) {
             machine.drives['D'].space = VolumeSpace{kTotal, kFree - (minute << 20)};
             agent.Tick();
         }
-        ASSERT_EQ(recorder.forecasts.size(), c.told) << c.name;
-        for (const std::string& line : recorder.forecasts) {
+        ASSERT_EQ(run.recorder.forecasts.size(), c.told) << c.name;
+        for (const std::string& line : run.recorder.forecasts) {
             EXPECT_EQ(line.substr(0, 17), "D: full in about ") << c.name;
         }
     }
