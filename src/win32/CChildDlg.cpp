@@ -13,6 +13,7 @@
 #endif
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -220,6 +221,9 @@ void CChildDlg::AddTrayIcon() {
     if (Shell_NotifyIconW(NIM_ADD, &m_iconData) || Shell_NotifyIconW(NIM_MODIFY, &m_iconData)) {
         m_iconAdded = true;
         KillTimer(m_window, kTrayRetryTimer);
+        for (const std::string& text : std::exchange(m_waitingAnnouncements, {})) {
+            ShowBalloon(text);
+        }
         return;
     }
     m_iconAdded = false;
@@ -260,11 +264,19 @@ int CChildDlg::ShowWarning(const std::string& text) {
 }
 
 void CChildDlg::Announce(const std::string& text) {
-    if (!m_iconAdded) {
-        // No notification area to show it in yet: the line on stderr is all the user can get.
-        Report(text);
+    if (m_iconAdded) {
+        ShowBalloon(text);
         return;
     }
+    // The line on stderr at once; the balloon once the notification area takes the icon.
+    Report(text);
+    if (m_waitingAnnouncements.size() >= kMostWaitingAnnouncements) {
+        m_waitingAnnouncements.erase(m_waitingAnnouncements.begin());
+    }
+    m_waitingAnnouncements.push_back(text);
+}
+
+void CChildDlg::ShowBalloon(const std::string& text) {
     NOTIFYICONDATAW balloon = m_iconData;
     balloon.uFlags = NIF_INFO;
     balloon.dwInfoFlags = NIIF_WARNING;

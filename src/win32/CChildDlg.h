@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/agent/AgentCore.h"
 #include "core/agent/AgentDriver.h"
@@ -33,6 +34,8 @@ public:
     // The timer that adds the icon again while the notification area is not there.
     static constexpr UINT_PTR kTrayRetryTimer = 2;
     static constexpr UINT kTrayRetryMs = 2000;
+    // The announcements kept for the icon while the notification area stays away, the newest.
+    static constexpr std::size_t kMostWaitingAnnouncements = 16;
 
     CChildDlg(HINSTANCE instance, Platform& platform, const std::string& configurationPath);
     // Removes the icon and closes the command port.
@@ -68,7 +71,10 @@ private:
     // Shows the warning box; 1 when closed with OK, 0 when it could not be shown.
     int ShowWarning(const std::string& text) override;
     // A drive's limit state as the icon's balloon (no window, no focus taken); clicking it opens the settings.
+    // Told before the icon is there (the start's first measurement comes before the icon is added), it waits
+    // for the icon.
     void Announce(const std::string& text) override;
+    void ShowBalloon(const std::string& text);
     void EndLoop();
 
     HINSTANCE m_instance;
@@ -90,5 +96,6 @@ private:
     std::size_t m_shownLevel = 0; // the level whose icon the area shows
     NOTIFYICONDATAW m_iconData{};
     bool m_iconAdded = false;
+    std::vector<std::string> m_waitingAnnouncements; // told while the icon was not there, oldest first
     AgentDriver m_driver;
 };

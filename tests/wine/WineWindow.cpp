@@ -6,13 +6,19 @@
 //   tarvellin_wine_window <caption> visible                     prints how many such windows are visible
 //   tarvellin_wine_window <message name> broadcast              posts the registered message to every
 //                                                                top-level window
+//   tarvellin_wine_window - balloons <ms>                       for that long, one line for each balloon of the
+//                                                                notification area that comes up: X window, text
 //   tarvellin_wine_window - idle                                one hidden window and a message loop, until
 //                                                                killed: the least a windowed program costs
 // Waits up to 10 s for the window. Exit status 0 when done, 1 when no window was found, 2 on wrong arguments.
 #include <windows.h>
 
+#include <commctrl.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
+#include <set>
 #include <string>
 
 namespace {
@@ -82,6 +88,30 @@ int PrintText(HWND window) {
     return 0;
 }
 
+// The shell shows a balloon as a visible balloon tooltip; its WM_GETTEXT answers the text it shows.
+BOOL CALLBACK PrintNewBalloon(HWND window, LPARAM context) {
+    auto& seen = *reinterpret_cast<std::set<HWND>*>(context);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, static_cast<int>(std::size(className)));
+    if (std::wcscmp(className, L"tooltips_class32") != 0 || !IsWindowVisible(window) ||
+        (GetWindowLongPtrW(window, GWL_STYLE) & TTS_BALLOON) == 0 || !seen.insert(window).second) {
+        return TRUE;
+    }
+    wchar_t text[1024] = {};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                        &ignored);
+    std::string utf8(4 * std::size(text), '\0');
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+    // Wine's X11 driver names a window's X window in this property.
+    const auto x11Window = reinterpret_cast<std::uintptr_t>(GetPropW(window, L"__wine_x11_whole_window"));
+    std::printf("%llu %s\n", static_cast<unsigned long long>(x11Window), utf8.c_str());
+    std::fflush(stdout);
+    return TRUE;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -101,6 +131,15 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (verb == L"visible" && argc == 3) {
         std::printf("%d", FindAll(argv[1]).visibleCount);
+        return 0;
+    }
+    if (verb == L"balloons" && argc == 4) {
+        std::set<HWND> seen;
+        const DWORD end = GetTickCount() + static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10));
+        while (static_cast<LONG>(end - GetTickCount()) > 0) {
+            EnumWindows(&PrintNewBalloon, reinterpret_cast<LPARAM>(&seen));
+            Sleep(50);
+        }
         return 0;
     }
     if (verb == L"idle" && argc == 3) {
