@@ -59,8 +59,8 @@ std::string OutlookText(const Monitor& monitor) {
     const ForecastSettings& options = monitor.Forecast();
     std::string text;
     if (options.HistoryDays > 0) {
-        text += "; history " + std::to_string(options.HistoryDays) + " days in " +
-                FolderOf(monitor.ConfigurationPath()) + std::string(kHistoryFileName);
+        text += "; history " + std::to_string(options.HistoryDays) + (options.HistoryDays == 1 ? " day" : " days") +
+                " in " + FolderOf(monitor.ConfigurationPath()) + std::string(kHistoryFileName);
         const DriveOutlook* main = monitor.OutlookOf(monitor.Settings().Directory);
         const auto fullIn = [](const DriveOutlook& outlook) {
             return FullInText({*outlook.fullInSeconds, outlook.fullInLowSeconds, outlook.fullInHighSeconds});

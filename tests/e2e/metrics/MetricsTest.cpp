@@ -284,7 +284,7 @@ TEST(Metrics, CrossedLimitIsToldOnceAndScrapedWithTheHistoryOn) {
     EXPECT_EQ(diagnostics.find("tarvellin: C: low on free space: "), 0U) << process.Stderr();
     EXPECT_EQ(diagnostics.find("low on free space", 20), std::string::npos) << "told once: " << diagnostics;
     EXPECT_NE(
-        StartLineOf(process.Stderr()).find("; history 1 days in " + dir.Folder() + "tarvellin.history; limits C: "),
+        StartLineOf(process.Stderr()).find("; history 1 day in " + dir.Folder() + "tarvellin.history; limits C: "),
         std::string::npos)
         << process.Stderr();
 }
