@@ -136,6 +136,10 @@ std::string FakePlatform::RewriteDataFile(const std::string& path, std::string_v
     if (!dataFileRefusal.empty()) {
         return dataFileRefusal;
     }
+    if (!rewriteRefusal.empty()) {
+        ++refusedRewrites;
+        return rewriteRefusal;
+    }
     ++dataFileRewrites;
     const std::string old = dataFiles[path];
     keepTo = std::min<std::uint64_t>(keepTo, old.size());

@@ -42,7 +42,9 @@ public:
     // with it as the reason (as for another user's file).
     std::map<std::string, std::string> dataFiles;
     std::string dataFileRefusal;
+    std::string rewriteRefusal; // refuses rewrites only (as a copy that did not finish in time)
     int dataFileRewrites = 0;
+    int refusedRewrites = 0;
 
     // Counters of the calls made, for tests that check what ran.
     mutable int capacityQueries = 0;

@@ -182,16 +182,28 @@ std::optional<std::string> HistoryLog::Append(const std::vector<HistorySample>& 
         bytes += EncodeHistorySample(sample);
     }
     const std::string name(kHistoryFileName);
-    if (m_size != 0 && m_size + bytes.size() > HistoryFileBoundBytes(days)) {
-        // The oldest records go first, so the file never passes its bound.
-        const std::uint64_t kept = HistoryRecordsKept(days) * kHistoryRecordBytes;
-        const std::uint64_t keepFrom = std::max<std::uint64_t>(kHistoryRecordBytes, m_size - std::min(m_size, kept));
-        if (const std::string failure = m_platform.RewriteDataFile(m_path, EncodeHistoryHeader(), keepFrom, m_size);
-            !failure.empty()) {
-            m_state = State::Unread;
-            return Tell(name + " cannot drop its oldest samples: " + failure);
+    const std::uint64_t bound = HistoryFileBoundBytes(days);
+    const bool full = m_size + bytes.size() > bound;
+    if (m_size != 0 && m_size + bytes.size() + kHistoryRewriteEarlyRecords * kHistoryRecordBytes > bound) {
+        // The oldest records go first, so the file never passes its bound. A rewrite that failed is not tried
+        // every minute: on a disk too slow to copy the file in time each try would start another copy.
+        if (now < m_rewriteAgainAt && now >= m_rewriteAgainAt - kHistoryRewriteRetrySeconds) {
+            if (full) {
+                return Tell(name + " is at its bound and cannot drop its oldest samples yet; no samples are kept "
+                                   "meanwhile");
+            }
+        } else {
+            const std::uint64_t kept = HistoryRecordsKept(days) * kHistoryRecordBytes;
+            const std::uint64_t keepFrom =
+                std::max<std::uint64_t>(kHistoryRecordBytes, m_size - std::min(m_size, kept));
+            if (const std::string failure = m_platform.RewriteDataFile(m_path, EncodeHistoryHeader(), keepFrom, m_size);
+                !failure.empty()) {
+                m_state = State::Unread; // it may still finish: read the file again before the next append
+                m_rewriteAgainAt = now + kHistoryRewriteRetrySeconds;
+                return Tell(name + " cannot drop its oldest samples: " + failure);
+            }
+            m_size = kHistoryRecordBytes + (m_size - keepFrom);
         }
-        m_size = kHistoryRecordBytes + (m_size - keepFrom);
     }
     if (const std::string failure = m_platform.AppendToDataFile(m_path, bytes); !failure.empty()) {
         m_state = State::Unread; // part of it may be there: read again before the next append

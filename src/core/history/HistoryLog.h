@@ -41,8 +41,13 @@ std::optional<HistorySample> DecodeHistorySample(std::string_view record);
 // (Days * 14400). Before an append would take the file past HistoryFileBoundBytes, a day of such samples more
 // plus the header, 32 * (1 + (Days + 1) * 14400) bytes (184,780,832 bytes, 176.2 MiB, at 400 days), the file is
 // rewritten down to its newest HistoryRecordsKept records. With fewer drives the kept records reach further back.
+// The rewrite starts kHistoryRewriteEarlyRecords before the bound: a rewrite that fails (a slow disk that does
+// not copy the file within the time bound) is tried again after kHistoryRewriteRetrySeconds, and appends go on
+// meanwhile as long as they stay within the bound; past it, samples are not kept until a rewrite succeeds.
 std::uint64_t HistoryRecordsKept(int days);
 std::uint64_t HistoryFileBoundBytes(int days);
+inline constexpr std::uint64_t kHistoryRewriteEarlyRecords = 3 * 600; // three hours of ten drives
+inline constexpr std::int64_t kHistoryRewriteRetrySeconds = 3600;
 
 // How far back samples stay in memory for the forecast.
 inline constexpr std::int64_t kHistoryMemorySeconds = 7 * 86400;
@@ -83,4 +88,5 @@ private:
     std::uint64_t m_size = 0; // bytes of whole records in the file, its header included
     std::map<char, std::deque<FreePoint>> m_recent;
     std::string m_lastProblem;
+    std::int64_t m_rewriteAgainAt = 0; // after a failed rewrite: the next is not tried before then
 };

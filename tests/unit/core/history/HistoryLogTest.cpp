@@ -134,4 +134,35 @@ TEST(HistoryLog, StaysWithinItsBoundKeepingTheNewestSamples) {
     EXPECT_GE(file.size(), kHistoryRecordBytes * (1 + HistoryRecordsKept(days)));
 }
 
+// A rewrite that fails (a disk too slow to copy the file in time) is tried again hourly, not every minute;
+// appends go on within the bound meanwhile, and stop at it until a rewrite succeeds.
+TEST(HistoryLog, FailedRewriteIsRetriedHourlyWithinTheBound) {
+    FakePlatform platform;
+    const int days = 1;
+    const std::uint64_t bound = HistoryFileBoundBytes(days);
+    const auto capacity = static_cast<int>(bound / kHistoryRecordBytes - 1);
+    platform.dataFiles[kPath] =
+        EncodeHistoryHeader() + Records(capacity - static_cast<int>(kHistoryRewriteEarlyRecords) - 5);
+    platform.rewriteRefusal = "the folder did not answer within 2 s";
+    HistoryLog log(platform, kPath);
+    std::vector<HistorySample> tenDrives(10);
+    int told = 0;
+    for (std::int64_t minute = 0; minute <= 240; ++minute) {
+        if (minute == 240) {
+            platform.rewriteRefusal.clear();
+        }
+        for (int d = 0; d < 10; ++d) {
+            tenDrives[static_cast<std::size_t>(d)] = {kNow + minute * 60, static_cast<char>('C' + d), 1000, 500};
+        }
+        told += log.Append(tenDrives, days, kNow + minute * 60) ? 1 : 0;
+        ASSERT_LE(platform.dataFiles[kPath].size(), bound) << "minute " << minute;
+    }
+    EXPECT_EQ(platform.refusedRewrites, 4) << "at minutes 0, 60, 120 and 180";
+    EXPECT_EQ(told, 5) << "each failed try (appends succeed between them), the bound reached once";
+    const std::string& file = platform.dataFiles[kPath];
+    EXPECT_EQ(platform.dataFileRewrites, 1);
+    EXPECT_TRUE(AllRecordsDecode(file));
+    EXPECT_EQ(DecodeHistorySample(file.substr(file.size() - kHistoryRecordBytes))->time, kNow + 240 * 60);
+}
+
 } // namespace
