@@ -15,6 +15,8 @@ const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 // A server that has not answered by then counts as absent; the text then goes to the fallback.
 constexpr int kReplyTimeoutMs = 5000;
+// How long a server that failed is passed over (a restarting desktop may answer again later).
+constexpr qint64 kFailedServerPauseMs = 10 * 60 * 1000;
 
 // The drive a text is about: its letter before ": ", or none.
 QChar DriveOf(const QString& text) {
@@ -32,12 +34,12 @@ DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent) {
     bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this,
                 SLOT(OnNotificationClosed(uint, uint)));
     auto* watcher = new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForRegistration, this);
-    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] { m_serverFailed = false; });
+    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] { m_askAgain = QDeadlineTimer(0); });
 }
 
 void DesktopNotifier::Notify(const QString& text) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || m_serverFailed) {
+    if (!bus.isConnected() || !m_askAgain.hasExpired()) {
         emit Undelivered(text);
         return;
     }
@@ -51,7 +53,7 @@ void DesktopNotifier::Notify(const QString& text) {
         done->deleteLater();
         const QDBusPendingReply<uint> reply = *done;
         if (reply.isError()) {
-            m_serverFailed = true;
+            m_askAgain.setRemainingTime(kFailedServerPauseMs);
             emit Undelivered(text);
             return;
         }

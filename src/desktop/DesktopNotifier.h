@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QChar>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -28,6 +29,7 @@ private slots:
     void OnNotificationClosed(uint id, uint reason);
 
 private:
-    QHash<QChar, uint> m_ids;    // the shown notification of each drive
-    bool m_serverFailed = false; // since the last error reply, until a server takes the name
+    QHash<QChar, uint> m_ids; // the shown notification of each drive
+    // After an error reply the server is not asked again for a while, or until a server takes the name.
+    QDeadlineTimer m_askAgain;
 };
